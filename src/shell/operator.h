@@ -1,0 +1,41 @@
+// Everything a run needs from a person and a screen. The Qt window, the terminal front end
+// and the scripted operator of the tests each implement it; the core never draws or asks
+// anything itself.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "display/kv_status.h"
+
+namespace korvex::shell {
+
+enum class MessageKind { kError, kInformation, kConfirmation };
+
+// The status panel reports its changes and the title it derives through StatusListener.
+class Operator : public display::StatusListener {
+ public:
+  virtual ~Operator() = default;
+
+  // A modal message box. okOnly: one OK button, result false. Otherwise Yes/No, true on Yes;
+  // closing the box any other way counts as No.
+  virtual bool ShowMessageBox(const std::string& text, MessageKind kind, bool okOnly) = 0;
+
+  // Lets the front end handle pending input (Stop, keys, painting) inside long loops.
+  virtual void ProcessMessages() = 0;
+
+  // The firmware file dialog, preset with `presetName`; nullopt when cancelled.
+  virtual std::optional<std::string> ChooseFirmwareFile(const std::string& presetName) = 0;
+
+  // The firmware description label of the main window (empty text clears it).
+  virtual void ShowDescription(const std::string& text) = 0;
+
+  // The two status-bar panels: the firmware file path and the port (with its rate).
+  virtual void SetStatusBarFile(const std::string& text) = 0;
+  virtual void SetStatusBarPort(const std::string& text) = 0;
+
+  // The non-modal "Wait..." dialog shown while the panel restarts.
+  virtual void ShowWaitDialog(bool visible) = 0;
+};
+
+}  // namespace korvex::shell

@@ -1,0 +1,32 @@
+#include "support/scripted_operator.h"
+
+namespace korvex::testing {
+
+bool ScriptedOperator::ShowMessageBox(const std::string& text, shell::MessageKind kind,
+                                      bool okOnly) {
+  bool answer = false;
+  if (!okOnly) {
+    answer = defaultAnswer;
+    if (!answers.empty()) {
+      answer = answers.front();
+      answers.pop_front();
+    }
+  }
+  boxes.push_back({text, kind, okOnly, answer});
+  return answer;
+}
+
+void ScriptedOperator::ProcessMessages() {
+  ++processMessagesCalls;
+  if (onProcessMessages) onProcessMessages();
+}
+
+std::optional<std::string> ScriptedOperator::ChooseFirmwareFile(const std::string&) {
+  ++fileDialogCalls;
+  if (fileChoices.empty()) return std::nullopt;
+  auto choice = fileChoices.front();
+  fileChoices.pop_front();
+  return choice;
+}
+
+}  // namespace korvex::testing

@@ -1,0 +1,52 @@
+// An operator for tests: answers message boxes from a script and records everything a run
+// shows, so a test can assert on lines, verdicts, boxes and titles.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/operator.h"
+
+namespace korvex::testing {
+
+struct RecordedBox {
+  std::string text;
+  shell::MessageKind kind;
+  bool okOnly;
+  bool answer;
+};
+
+class ScriptedOperator : public shell::Operator {
+ public:
+  // Answers for Yes/No boxes, in order; when empty, `defaultAnswer` is used.
+  std::deque<bool> answers;
+  bool defaultAnswer = true;
+  // Answers for the file dialog, in order; when empty the dialog is cancelled.
+  std::deque<std::optional<std::string>> fileChoices;
+  // Called on every ProcessMessages, e.g. to press Stop at a chosen moment.
+  std::function<void()> onProcessMessages;
+
+  std::vector<RecordedBox> boxes;
+  std::vector<std::string> descriptions;
+  std::vector<std::string> titles;
+  std::vector<std::string> statusBarFile;
+  std::vector<std::string> statusBarPort;
+  std::vector<bool> waitDialog;
+  int processMessagesCalls = 0;
+  int fileDialogCalls = 0;
+
+  bool ShowMessageBox(const std::string& text, shell::MessageKind kind, bool okOnly) override;
+  void ProcessMessages() override;
+  std::optional<std::string> ChooseFirmwareFile(const std::string& presetName) override;
+  void ShowDescription(const std::string& text) override { descriptions.push_back(text); }
+  void StatusPanelChanged(const display::TKVStatus&) override {}
+  void SetApplicationTitle(const std::string& title) override { titles.push_back(title); }
+  void SetStatusBarFile(const std::string& text) override { statusBarFile.push_back(text); }
+  void SetStatusBarPort(const std::string& text) override { statusBarPort.push_back(text); }
+  void ShowWaitDialog(bool visible) override { waitDialog.push_back(visible); }
+};
+
+}  // namespace korvex::testing
