@@ -29,6 +29,7 @@ void TKVStatus::KVclear() {
 void TKVStatus::WriteLine(const std::string& text, bool newLine, bool append) {
   statusText_.clear();
   if (newLine) {
+    ++lineSerial_;
     if (currentLine_ < rows_) {
       ++currentLine_;
     } else {

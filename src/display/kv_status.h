@@ -56,6 +56,9 @@ class TKVStatus {
   int Columns() const { return columns_; }
   int Rows() const { return rows_; }
   int CurrentLine() const { return currentLine_; }  // 1-based; 0 = nothing written
+  // Counts every new line ever written (it never goes back, also across scrolling and
+  // KVclear), so a listener can tell a new line from a change of the current one.
+  std::uint64_t LineSerial() const { return lineSerial_; }
   const Line& LineAt(int row) const { return lines_.at(static_cast<std::size_t>(row - 1)); }
   const std::string& StatusText() const { return statusText_; }
   const std::string& Title() const { return title_; }
@@ -79,6 +82,7 @@ class TKVStatus {
   int rows_ = kDefaultRows;
   int currentLine_ = 0;
   int lastProgress_ = -100;
+  std::uint64_t lineSerial_ = 0;
   std::optional<int> shadedFrom_;
   std::vector<Line> lines_;
 };
