@@ -29,6 +29,8 @@ class Operator : public display::StatusListener {
 
   // The firmware description label of the main window (empty text clears it).
   virtual void ShowDescription(const std::string& text) = 0;
+  // Shows the description label normally (true) or greyed (false, a file that is not chosen).
+  virtual void SetDescriptionEnabled(bool enabled) { (void)enabled; }
 
   // The two status-bar panels: the firmware file path and the port (with its rate).
   virtual void SetStatusBarFile(const std::string& text) = 0;

@@ -31,6 +31,7 @@ class ScriptedOperator : public shell::Operator {
 
   std::vector<RecordedBox> boxes;
   std::vector<std::string> descriptions;
+  std::vector<bool> descriptionEnabled;
   std::vector<std::string> titles;
   std::vector<std::string> statusBarFile;
   std::vector<std::string> statusBarPort;
@@ -42,6 +43,7 @@ class ScriptedOperator : public shell::Operator {
   void ProcessMessages() override;
   std::optional<std::string> ChooseFirmwareFile(const std::string& presetName) override;
   void ShowDescription(const std::string& text) override { descriptions.push_back(text); }
+  void SetDescriptionEnabled(bool enabled) override { descriptionEnabled.push_back(enabled); }
   void StatusPanelChanged(const display::TKVStatus&) override {}
   void SetApplicationTitle(const std::string& title) override { titles.push_back(title); }
   void SetStatusBarFile(const std::string& text) override { statusBarFile.push_back(text); }
