@@ -1,0 +1,197 @@
+#include "shell/command_line.h"
+
+#include <algorithm>
+
+#include "shell/session.h"
+#include "shell/util.h"
+
+namespace korvex::shell {
+
+namespace {
+
+constexpr std::string_view kOnlySuffix = "only";
+constexpr std::string_view kOnlyWord = "ONLY";
+constexpr std::string_view kSkipWord = "SKIP";
+// "FSK=0x" + four characters, and the same + "only".
+constexpr std::size_t kFskOptionLength = 10;
+constexpr std::size_t kFskOptionWithSuffixLength = 14;
+
+// The value of one digit in `base`, or -1.
+int DigitValue(char c, int base) {
+  int value = -1;
+  if (c >= '0' && c <= '9') {
+    value = c - '0';
+  } else if (c >= 'a' && c <= 'f') {
+    value = c - 'a' + 10;
+  } else if (c >= 'A' && c <= 'F') {
+    value = c - 'A' + 10;
+  }
+  return value < base ? value : -1;
+}
+
+// Whole-text integer conversion: blanks, an optional sign, an optional hexadecimal prefix
+// ("$", "x", "X", "0x", "0X"), then at least one digit and nothing after the digits.
+// Large magnitudes are clamped; the caller only needs to know they are out of range.
+std::optional<std::int64_t> ConvertInteger(std::string_view text) {
+  constexpr std::int64_t kClamp = std::int64_t{1} << 40;
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int base = 10;
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = DigitValue(text[i], base);
+    if (digit < 0) return std::nullopt;
+    value = std::min(value * base + digit, kClamp);
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+const std::string& CommandLine::Param(int number) const {
+  static const std::string kEmpty;
+  if (number < 1 || number > CmdParamCount) return kEmpty;
+  return CmdParams[static_cast<std::size_t>(number - 1)];
+}
+
+CommandLine TakeCommandLine(std::span<const std::string> args) {
+  CommandLine cmd;
+  cmd.CmdParamCount = static_cast<int>(std::min<std::size_t>(args.size(), kMaxCmdParams));
+  for (int i = 0; i < cmd.CmdParamCount; ++i) {
+    cmd.CmdParams[static_cast<std::size_t>(i)] = ShortText(args[static_cast<std::size_t>(i)]);
+  }
+  return cmd;
+}
+
+CommandLine TakeCommandLine(int argc, const char* const* argv) {
+  CommandLine cmd;
+  const int available = argc > 1 ? argc - 1 : 0;
+  cmd.CmdParamCount = std::min(available, kMaxCmdParams);
+  for (int i = 0; i < cmd.CmdParamCount; ++i) {
+    const char* arg = argv[i + 1];
+    cmd.CmdParams[static_cast<std::size_t>(i)] = ShortText(arg != nullptr ? arg : "");
+  }
+  return cmd;
+}
+
+FskOption EvaluateFskOption(std::string_view param) {
+  FskOption option;
+  if (!param.starts_with(kFskOptionPrefix)) return option;
+  if (param.size() == kFskOptionWithSuffixLength && param.ends_with(kOnlySuffix)) {
+    param.remove_suffix(kOnlySuffix.size());
+    option.StOnlyRequested = true;
+  }
+  if (param.size() != kFskOptionLength) return option;
+
+  const std::string_view word = param.substr(kFskOptionPrefix.size());
+  if (word == kOnlyWord) {
+    option.StOnlyRequested = true;
+  } else if (word == kSkipWord) {
+    option.StSkipRequested = true;
+  } else {
+    unsigned value = 0;
+    for (char c : word) {
+      const int digit = DigitValue(c, 16);
+      if (digit < 0) {
+        option.endAtOnce = true;
+        return option;
+      }
+      value = value * 16 + static_cast<unsigned>(digit);
+    }
+    option.FskGiven = true;
+    option.FskPlus = static_cast<std::uint8_t>(value / 256);
+    option.FskMinus = static_cast<std::uint8_t>(value % 256);
+    if (option.FskPlus > kFskByteLimit || option.FskMinus > kFskByteLimit) {
+      option.endAtOnce = true;
+    }
+  }
+  return option;
+}
+
+std::optional<int> ComPortNumber(std::string_view param) {
+  const auto value = ConvertInteger(param);
+  if (!value || *value < kMinComPort || *value > kMaxComPort) return std::nullopt;
+  return static_cast<int>(*value);
+}
+
+std::optional<std::string> PortNameFromParameter(std::string_view param, bool acceptDevicePath) {
+  if (acceptDevicePath && param.starts_with('/')) return std::string(param);
+  const auto number = ComPortNumber(param);
+  if (!number) return std::nullopt;
+  return "COM" + std::to_string(*number);
+}
+
+StartPlan PlanStart(const CommandLine& cmd, bool acceptDevicePath) {
+  StartPlan plan;
+  plan.cmd = cmd;
+  int& count = plan.cmd.CmdParamCount;
+
+  if (count == 1) {
+    plan.mode = StartMode::kInteractiveWithFile;
+    plan.fileName = plan.cmd.Param(1);
+    return plan;
+  }
+
+  // The last of three or five parameters is the FSK option whenever it is not empty; it is
+  // taken off the count whatever it holds.
+  if ((count == 3 || count == 5) && !plan.cmd.Param(count).empty()) {
+    const FskOption option = EvaluateFskOption(plan.cmd.Param(count));
+    plan.cmd.CmdParams[static_cast<std::size_t>(count - 1)].clear();
+    --count;
+    plan.StOnlyRequested = option.StOnlyRequested;
+    plan.StSkipRequested = option.StSkipRequested;
+    plan.FskGiven = option.FskGiven;
+    plan.FskPlus = option.FskPlus;
+    plan.FskMinus = option.FskMinus;
+    if (option.endAtOnce) {
+      plan.mode = StartMode::kEndWithoutRun;
+      return plan;
+    }
+  }
+
+  if (count == 2 || count == 4) {
+    if (auto port = PortNameFromParameter(plan.cmd.Param(2), acceptDevicePath)) {
+      plan.mode = StartMode::kUnattendedRun;
+      plan.fileName = plan.cmd.Param(1);
+      plan.portName = std::move(*port);
+      plan.CommCodesResetRequested = count == 4 && plan.cmd.Param(3) == kCommCodesKeyword1 &&
+                                     plan.cmd.Param(4) == kCommCodesKeyword2;
+      return plan;
+    }
+  }
+
+  plan.mode = StartMode::kInteractiveWithAbout;
+  return plan;
+}
+
+StartPlan PlanStart(std::span<const std::string> args, bool acceptDevicePath) {
+  return PlanStart(TakeCommandLine(args), acceptDevicePath);
+}
+
+void ApplyStartPlan(const StartPlan& plan, Session& session) {
+  session.CommCodesResetRequested = plan.CommCodesResetRequested;
+  session.StOnlyRequested = plan.StOnlyRequested;
+  session.StSkipRequested = plan.StSkipRequested;
+  session.FskGiven = plan.FskGiven;
+  session.FskPlus = plan.FskPlus;
+  session.FskMinus = plan.FskMinus;
+  if (plan.mode == StartMode::kInteractiveWithFile || plan.mode == StartMode::kUnattendedRun) {
+    session.FirmwareFileName = plan.fileName;
+  }
+  if (plan.mode == StartMode::kUnattendedRun) session.ProgramMode = true;
+}
+
+}  // namespace korvex::shell
