@@ -10,6 +10,7 @@
 #include "display/kv_status.h"
 #include "shell/clock.h"
 #include "shell/operator.h"
+#include "shell/service_mode.h"
 
 namespace korvex::shell {
 
@@ -18,13 +19,13 @@ inline constexpr const char* kWindowCaption = "KORVEX  (1.24 2025-03-12 SK)";
 
 // Exit codes of the process; an unattended run is judged by them alone.
 enum ExitCodeValue : std::int32_t {
-  kExitNone = 0,           // nothing set another code
-  kExitBadFile = 1,        // firmware file missing or invalid
-  kExitPortFailed = 2,     // the COM port cannot be opened or set
-  kExitNoConnection = 3,   // the starter cannot be reached or a request failed
-  kExitUpdateFailed = 4,   // starter too old, ST update failed, or starter update failed
-  kExitNothingWritten = 5, // run ended normally, nothing written
-  kExitWritten = 6,        // run ended normally, something was written
+  kExitNone = 0,            // nothing set another code
+  kExitBadFile = 1,         // firmware file missing or invalid
+  kExitPortFailed = 2,      // the COM port cannot be opened or set
+  kExitNoConnection = 3,    // the starter cannot be reached or a request failed
+  kExitUpdateFailed = 4,    // starter too old, ST update failed, or starter update failed
+  kExitNothingWritten = 5,  // run ended normally, nothing written
+  kExitWritten = 6,         // run ended normally, something was written
 };
 
 class Session {
@@ -46,6 +47,10 @@ class Session {
     return op_.ShowMessageBox(text, kind, okOnly);
   }
   void ProcessMessages() { op_.ProcessMessages(); }
+
+  // The service test mode (decided once per session) and its log.
+  bool ServiceTestMode() { return Service.ServiceTestMode(); }
+  void WriteLog(std::string_view message) { Service.WriteLog(message); }
 
  private:
   Operator& op_;
@@ -71,6 +76,9 @@ class Session {
   bool FskGiven = false;
   std::uint8_t FskPlus = 0;
   std::uint8_t FskMinus = 0;
+
+  // Service test mode and log; tests replace it to pin the paths and the date.
+  ServiceMode Service;
 };
 
 }  // namespace korvex::shell
