@@ -21,8 +21,9 @@ void ScriptedOperator::ProcessMessages() {
   if (onProcessMessages) onProcessMessages();
 }
 
-std::optional<std::string> ScriptedOperator::ChooseFirmwareFile(const std::string&) {
+std::optional<std::string> ScriptedOperator::ChooseFirmwareFile(const std::string& presetName) {
   ++fileDialogCalls;
+  dialogPresets.push_back(presetName);
   if (fileChoices.empty()) return std::nullopt;
   auto choice = fileChoices.front();
   fileChoices.pop_front();

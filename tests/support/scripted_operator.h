@@ -38,6 +38,7 @@ class ScriptedOperator : public shell::Operator {
   std::vector<bool> waitDialog;
   int processMessagesCalls = 0;
   int fileDialogCalls = 0;
+  std::vector<std::string> dialogPresets;  // the preset name of every file dialog shown
 
   bool ShowMessageBox(const std::string& text, shell::MessageKind kind, bool okOnly) override;
   void ProcessMessages() override;
