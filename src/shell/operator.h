@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "shell/port_choice.h"
 
 namespace korvex::shell {
 
@@ -38,6 +39,16 @@ class Operator : public display::StatusListener {
 
   // The non-modal "Wait..." dialog shown while the panel restarts.
   virtual void ShowWaitDialog(bool visible) = 0;
+
+  // The modal port dialog. The front end shows `state`, lets the operator check an entry,
+  // toggle Fast RS and press Scan (call `rescan`, which updates `state`), and returns the
+  // checked port with the Fast RS box on OK (only possible while state.OkEnabled()), or
+  // nullopt on Cancel, Escape or the close box. A front end without a port dialog cancels.
+  virtual std::optional<PortChoice> ChoosePort(PortDialogState& state, const PortRescan& rescan) {
+    (void)state;
+    (void)rescan;
+    return std::nullopt;
+  }
 };
 
 }  // namespace korvex::shell

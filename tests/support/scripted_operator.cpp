@@ -30,4 +30,14 @@ std::optional<std::string> ScriptedOperator::ChooseFirmwareFile(const std::strin
   return choice;
 }
 
+std::optional<shell::PortChoice> ScriptedOperator::ChoosePort(shell::PortDialogState& state,
+                                                              const shell::PortRescan& rescan) {
+  portDialogs.push_back(state);
+  if (onChoosePort) return onChoosePort(state, rescan);
+  if (portChoices.empty()) return std::nullopt;
+  auto choice = portChoices.front();
+  portChoices.pop_front();
+  return choice;
+}
+
 }  // namespace korvex::testing

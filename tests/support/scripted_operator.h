@@ -28,6 +28,11 @@ class ScriptedOperator : public shell::Operator {
   std::deque<std::optional<std::string>> fileChoices;
   // Called on every ProcessMessages, e.g. to press Stop at a chosen moment.
   std::function<void()> onProcessMessages;
+  // Answers for the port dialog, in order; when empty the dialog is cancelled. A custom
+  // handler, when set, answers instead (e.g. to press Scan or change the checked entry).
+  std::deque<std::optional<shell::PortChoice>> portChoices;
+  std::function<std::optional<shell::PortChoice>(shell::PortDialogState&, const shell::PortRescan&)>
+      onChoosePort;
 
   std::vector<RecordedBox> boxes;
   std::vector<std::string> descriptions;
@@ -39,6 +44,8 @@ class ScriptedOperator : public shell::Operator {
   int processMessagesCalls = 0;
   int fileDialogCalls = 0;
   std::vector<std::string> dialogPresets;  // the preset name of every file dialog shown
+  // Every port dialog as it was first shown.
+  std::vector<shell::PortDialogState> portDialogs;
 
   bool ShowMessageBox(const std::string& text, shell::MessageKind kind, bool okOnly) override;
   void ProcessMessages() override;
@@ -50,6 +57,8 @@ class ScriptedOperator : public shell::Operator {
   void SetStatusBarFile(const std::string& text) override { statusBarFile.push_back(text); }
   void SetStatusBarPort(const std::string& text) override { statusBarPort.push_back(text); }
   void ShowWaitDialog(bool visible) override { waitDialog.push_back(visible); }
+  std::optional<shell::PortChoice> ChoosePort(shell::PortDialogState& state,
+                                              const shell::PortRescan& rescan) override;
 };
 
 }  // namespace korvex::testing
