@@ -1,0 +1,263 @@
+#include "link/tkvrs.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <string_view>
+
+namespace korvex::link {
+
+namespace {
+
+constexpr std::string_view kComPrefix = "COM";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The platform's whole-number conversion: leading blanks, an optional sign, and "$", "x",
+// "X", "0x" or "0X" before hexadecimal digits; the whole text must be used and the value
+// must fit 32 bits.
+std::optional<std::int64_t> WholeNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = HexDigit(text[i]);
+    if (digit < 0 || digit >= base) return std::nullopt;
+    value = value * base + digit;
+    if (value > static_cast<std::int64_t>(UINT32_MAX)) return std::nullopt;
+  }
+  if (negative) value = -value;
+  // Hexadecimal texts may name the full 32-bit pattern; decimal ones must fit a signed int.
+  if (base == 10 && (value > INT32_MAX || value < INT32_MIN)) return std::nullopt;
+  if (base == 16 && value > INT32_MAX) value -= static_cast<std::int64_t>(UINT32_MAX) + 1;
+  return value;
+}
+
+std::string_view WithoutComPrefix(std::string_view name) {
+  if (name.substr(0, kComPrefix.size()) == kComPrefix) name.remove_prefix(kComPrefix.size());
+  return name;
+}
+
+}  // namespace
+
+bool PortNameGreater(const std::string& a, const std::string& b) {
+  const auto na = WholeNumber(WithoutComPrefix(a));
+  const auto nb = WholeNumber(WithoutComPrefix(b));
+  if (na && nb) return *na > *nb;
+  return a > b;  // byte comparison of the whole names
+}
+
+void SortPortNames(std::vector<std::string>& names) {
+  const std::size_t n = names.size();
+  for (std::size_t p = n; p-- > 0;) {
+    for (std::size_t i = 0; i < p; ++i) {
+      if (PortNameGreater(names[i], names[i + 1])) std::swap(names[i], names[i + 1]);
+    }
+  }
+}
+
+std::string AcceleratedPortText(const std::string& name, std::string& pool) {
+  for (std::size_t k = 0; k < pool.size(); ++k) {
+    const std::size_t at = name.find(pool[k]);
+    if (at == std::string::npos) continue;
+    pool.erase(k, 1);
+    std::string text = name;
+    text.insert(at, 1, '&');
+    return text;
+  }
+  return name;
+}
+
+TKVRS::TKVRS(SerialDevice& device, shell::Clock& clock, shell::Operator& op)
+    : device_(device), clock_(clock), op_(op) {
+  buttons_.push_back({kNoPortText, true, true});
+}
+
+void TKVRS::KVinit(bool accelerators) {
+  std::vector<PortInfo> ports = device_.ListPorts();
+  std::vector<std::string> names;
+  names.reserve(ports.size());
+  for (const PortInfo& port : ports) names.push_back(port.name);
+  SortPortNames(names);
+  if (names.size() > static_cast<std::size_t>(kMaxPortCount)) names.resize(kMaxPortCount);
+
+  portNames_ = names;
+  portDescriptions_.clear();
+  for (const std::string& name : portNames_) {
+    auto it = std::find_if(ports.begin(), ports.end(),
+                           [&](const PortInfo& port) { return port.name == name; });
+    portDescriptions_.push_back(it != ports.end() ? it->description : std::string());
+  }
+
+  // The list is rebuilt only between operations; a port still open is closed, not leaked.
+  RSdone();
+
+  buttons_.clear();
+  selectedPort_.clear();
+  std::string pool = kAcceleratorPool;
+  buttons_.push_back({accelerators ? kNoPortText : kNoPortTextPlain, true, true});
+  for (const std::string& name : portNames_) {
+    buttons_.push_back({accelerators ? AcceleratedPortText(name, pool) : name, true, false});
+  }
+}
+
+bool TKVRS::PortExists(const std::string& name) {
+  const std::vector<PortInfo> ports = device_.ListPorts();
+  return std::any_of(ports.begin(), ports.end(),
+                     [&](const PortInfo& port) { return port.name == name; });
+}
+
+void TKVRS::CheckAvail(bool doNotScan) {
+  buttons_[0].enabled = true;
+  for (int i = 1; i <= PortCount(); ++i) {
+    PortButton& button = buttons_[static_cast<std::size_t>(i)];
+    if (doNotScan) {
+      button.enabled = true;
+      continue;
+    }
+    RSdone();
+    button.enabled = OpenPort(PortNames(i), kProbeBitRate, kNoParity);
+    ScanPause();
+    RSdone();
+    ScanPause();
+  }
+  if (!doNotScan) {
+    RSdone();
+    ScanPause();
+  }
+}
+
+void TKVRS::KVdisable() {
+  for (PortButton& button : buttons_) button.enabled = false;
+}
+
+void TKVRS::PortButtonClick(std::size_t index) {
+  if (index >= buttons_.size()) return;
+  for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i].checked = i == index;
+  selectedPort_.clear();
+  for (int i = 1; i <= PortCount(); ++i) {
+    if (buttons_[static_cast<std::size_t>(i)].checked) selectedPort_ = PortNames(i);
+  }
+  if (click_) click_();
+}
+
+bool TKVRS::OpenPort(const std::string& name, std::uint32_t rate, char parity) {
+  if (device_.IsOpen()) RSdone();
+  lastOpen_ = device_.Open(name, rate, parity);
+  return lastOpen_.Ok();
+}
+
+bool TKVRS::RSinitbps(std::uint32_t rate, char parity) {
+  txCount_ = 0;
+  if (selectedPort_.empty()) return false;
+  if (device_.IsOpen() && openPortName_ == selectedPort_ && openRate_ == rate &&
+      openParity_ == parity) {
+    std::uint8_t b = 0;
+    do {
+      op_.ProcessMessages();
+    } while (RSread(b));
+    return true;
+  }
+  if (!OpenPort(selectedPort_, rate, parity)) return false;
+  openPortName_ = selectedPort_;
+  openRate_ = rate;
+  openParity_ = parity;
+  RSsetDTR();
+  RSsetRTS();
+  return true;
+}
+
+bool TKVRS::RSread(std::uint8_t& b) {
+  return device_.IsOpen() && device_.ReadByte(b);
+}
+
+void TKVRS::RSwrite(std::span<const std::uint8_t> bytes) {
+  RSadd(bytes);
+  RSflush();
+}
+
+void TKVRS::RSflush() {
+  if (!device_.IsOpen() || txCount_ == 0) return;
+  device_.Write(std::span<const std::uint8_t>(txBuffer_.data(), txCount_));
+  txCount_ = 0;
+}
+
+void TKVRS::RSadd(std::span<const std::uint8_t> bytes) {
+  if (!device_.IsOpen()) return;
+  for (std::uint8_t b : bytes) {
+    if (txCount_ == kTxBufferSize) RSflush();
+    txBuffer_[txCount_++] = b;
+  }
+}
+
+std::uint16_t TKVRS::RSclear(std::uint16_t ms) {
+  const auto start = static_cast<std::uint16_t>(clock_.TickMs());
+  std::uint16_t passed = 0;
+  do {
+    std::uint8_t b = 0;
+    if (!RSread(b)) {
+      op_.ProcessMessages();
+      WaitForInput(static_cast<std::uint32_t>(ms - passed));
+    }
+    passed = static_cast<std::uint16_t>(clock_.TickMs() - start);
+  } while (passed < ms);
+  return passed;
+}
+
+bool TKVRS::RSgetCTS() {
+  return device_.IsOpen() && device_.Cts();
+}
+
+void TKVRS::RSsetDTR() {
+  if (device_.IsOpen()) device_.SetDtr(true);
+}
+void TKVRS::RSclrDTR() {
+  if (device_.IsOpen()) device_.SetDtr(false);
+}
+void TKVRS::RSsetRTS() {
+  if (device_.IsOpen()) device_.SetRts(true);
+}
+void TKVRS::RSclrRTS() {
+  if (device_.IsOpen()) device_.SetRts(false);
+}
+
+void TKVRS::RSdone() {
+  device_.Close();
+  openPortName_.clear();
+  openRate_ = 0;
+  openParity_ = '\0';
+}
+
+void TKVRS::ScanPause() {
+  for (int turn = 0; turn < kScanPauseTurns; ++turn) {
+    op_.ProcessMessages();
+    clock_.SleepMs(kScanPauseMs);
+  }
+  op_.ProcessMessages();
+}
+
+bool TKVRS::WaitForInput(std::uint32_t ms) {
+  if (!device_.IsOpen()) {
+    clock_.SleepMs(ms);
+    return false;
+  }
+  return device_.WaitForInput(ms);
+}
+
+}  // namespace korvex::link
