@@ -1,0 +1,18 @@
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/qfw/qfw_tool.h"
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return korvex::qfw::RunQfwTool(args, std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "korvex-qfw: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "korvex-qfw: unexpected failure\n";
+  }
+  return korvex::qfw::kExitUsage;
+}
