@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,27 @@ TEST(CheckFirmwareFile, ARefusedSizeLeavesNoStKind) {
   image.StKind = StSectionKind::kB;
   EXPECT_EQ(CheckFirmwareFile(dir.Write("x.qfw", {1, 2, 3}), image).verdict, FileVerdict::kInvalid);
   EXPECT_EQ(image.StKind, StSectionKind::kNone);
+}
+
+TEST(CheckFirmwareFile, GarbageOfEveryAcceptedSizeIsRefused) {
+  TempDir dir;
+  std::mt19937 rng(99);
+  for (StSectionKind kind :
+       {StSectionKind::kNone, StSectionKind::kA, StSectionKind::kB, StSectionKind::kC}) {
+    std::vector<std::uint8_t> bytes(FileSizeFor(kind));
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    FirmwareImage image;
+    EXPECT_EQ(CheckFirmwareFile(dir.Write("g.qfw", bytes), image).verdict, FileVerdict::kInvalid);
+    // A right main image with a garbage ST section is refused by the section's check value.
+    if (kind == StSectionKind::kNone) continue;
+    const std::vector<std::uint8_t> good = MakeValidQfw(kind == StSectionKind::kA   ? 4
+                                                        : kind == StSectionKind::kB ? 5
+                                                                                    : 8);
+    std::copy(good.begin(), good.begin() + 0x60000, bytes.begin());
+    const FileCheckResult result = CheckFirmwareFile(dir.Write("s.qfw", bytes), image);
+    EXPECT_EQ(result.verdict, FileVerdict::kInvalid);
+    EXPECT_NE(result.reason.find("ST section"), std::string::npos) << result.reason;
+  }
 }
 
 }  // namespace
