@@ -29,7 +29,7 @@ class SplitMix {
   std::uint64_t state_;
 };
 
-// Bytes that look like 8051-family code: opcodes with operands, calls and jumps into the
+// Bytes that look like machine code: opcodes with operands, calls and jumps into the
 // program area, and the odd run of constant data.
 void FillCode(std::vector<std::uint8_t>& program, std::uint32_t from, std::uint32_t to,
               SplitMix& rng) {
