@@ -11,7 +11,8 @@
 
 namespace korvex::shell {
 
-enum class MessageKind { kError, kInformation, kConfirmation };
+// kWarning: a Yes/No question about a risky step (an older program over a newer one).
+enum class MessageKind { kError, kInformation, kConfirmation, kWarning };
 
 // The status panel reports its changes and the title it derives through StatusListener.
 class Operator : public display::StatusListener {
@@ -39,6 +40,9 @@ class Operator : public display::StatusListener {
 
   // The non-modal "Wait..." dialog shown while the panel restarts.
   virtual void ShowWaitDialog(bool visible) = 0;
+
+  // An operation starts (true: lock every control except Stop) or ends (false: unlock).
+  virtual void SetOperationRunning(bool running) { (void)running; }
 
   // The modal port dialog. The front end shows `state`, lets the operator check an entry,
   // toggle Fast RS and press Scan (call `rescan`, which updates `state`), and returns the

@@ -1,0 +1,85 @@
+// One KORVEX process without its drawing: the session, the firmware image, the serial link,
+// the starter commands and the run context, and the operations the main window's buttons,
+// menu and keys start. Front ends (window, terminal) build one Application on their operator,
+// clock and serial device and call these operations; everything they show arrives through
+// the operator.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/firmware_image.h"
+#include "link/link.h"
+#include "link/serial_device.h"
+#include "link/starter.h"
+#include "shell/clock.h"
+#include "shell/command_line.h"
+#include "shell/operator.h"
+#include "shell/session.h"
+#include "update/run_context.h"
+
+namespace korvex::update {
+
+// What the front end does after Start.
+enum class StartResult {
+  kInteractive,  // go on with interactive use (the operator drives the operations)
+  kEnd,          // end the process with ExitCode()
+};
+
+class Application {
+ public:
+  Application(shell::Operator& op, shell::Clock& clock, link::SerialDevice& device,
+              std::uint32_t randomSeed);
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  shell::Session& Session() { return session_; }
+  firmware::FirmwareImage& Image() { return image_; }
+  link::Link& Link() { return link_; }
+  link::Starter& Starter() { return starter_; }
+  Context& RunContext() { return context_; }
+
+  // The dispatch of the program start: with a file (checked at once), one unattended
+  // Program run on the plan's port (then kEnd), the about text, or an end without a run.
+  // The caller has taken the command line with shell::PlanStart; the status panel is
+  // initialised here.
+  StartResult Start(const shell::StartPlan& plan);
+
+  // Locks the operator's controls except Stop (Operator::SetOperationRunning(true)) and
+  // clears StopRequested.
+  void AllDisable();
+  // Unlocks the controls; forgets the chosen port when the last port check failed or the
+  // operator stopped; shows the port on the status bar.
+  void AllEnable();
+  // True between AllDisable and AllEnable: Stop and the keys act, closing is refused.
+  bool OperationRunning() const { return operationRunning_; }
+  // Whether the main window may close now (not while an operation runs).
+  bool CanClose() const { return !operationRunning_; }
+
+  // The operations of the buttons and menu items.
+  void OpenClick();     // file dialog, then the file check
+  void ProgramClick();  // a Program run; the port is closed after it
+  void TestClick();     // a comparison (Test) run; the port is closed after it
+  void RestartClick();  // restart the panel only
+  void StopClick();     // "Abort ?"; Yes sets StopRequested (only while an operation runs)
+  void AboutClick();    // the about box
+
+  // A key typed in the main window. Only while an operation runs: Enter (13) sets
+  // StForceKey and Esc (27) sets StKeepKey in service test mode; Ctrl+S (19) acts as Stop.
+  void KeyPress(char key);
+
+  std::int32_t ExitCode() const { return session_.ExitCode; }
+
+ private:
+  // The runs of ProgramClick/TestClick and the automatic mode share this bracket.
+  void RunProgramming(bool programMode);
+
+  shell::Session session_;
+  firmware::FirmwareImage image_;
+  link::Link link_;
+  link::Starter starter_;
+  Context context_;
+  bool operationRunning_ = false;
+  bool stopActive_ = false;
+};
+
+}  // namespace korvex::update

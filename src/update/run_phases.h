@@ -1,0 +1,65 @@
+// The phases of a programming run in their order, each returning what the run does next.
+// SOLANTAuniversal strings them together; tests may call a phase on its own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "firmware/block_check.h"
+#include "update/run_context.h"
+
+namespace korvex::update {
+
+// Clears the run flags, re-checks the firmware file and makes sure a port is open.
+PhaseOutcome StartRun(Context& context, bool unattended);
+// Repeats the connect request until the starter answers, it refuses too often, or the
+// connect time runs out.
+PhaseOutcome ConnectPhase(Context& context);
+// The identification loop: FLASH chip, panel type, program in the panel, starter version,
+// link token and the starter check (with a starter update when one is needed).
+PhaseOutcome IdentifyPhase(Context& context);
+// Stores a fresh link token in a panel whose starter keeps one and proves it is held.
+PhaseOutcome SetUpLinkToken(Context& context);
+
+// What the starter check decided.
+enum class StarterCheckResult {
+  kSound,     // nothing to do; the identification pass ends
+  kReplaced,  // the starter was replaced: identify again
+  kEndRun,
+};
+StarterCheckResult StarterCheck(Context& context);
+// The 32-bit rotating sum over the starter area (0x70000..0x7FFFF, 65536 bytes) that the
+// starter stores at 0x71FFC; `area` is the whole area.
+std::uint32_t StarterAreaSum(std::span<const std::uint8_t> area);
+
+// Keypad announcement, the two description lines, the compatibility and version checks, the
+// programs comparison and the last confirmation. kGoOn: convert settings and write;
+// kSkipToVerification: a Test run, or nothing to write.
+PhaseOutcome CompatibilityPhase(Context& context);
+
+// Erases the program area and writes the image into it.
+PhaseOutcome EraseAndProgram(Context& context);
+// The verification gate and pass (the whole of a Test run's comparison).
+PhaseOutcome VerificationPhase(Context& context);
+
+// The check that the panel's blocks 0x00000..0x03FFF equal its blocks 0x60000..0x63FFF
+// (FLASH kinds that mirror the low area). `onBlock(k)` runs before block pair k is read.
+struct UpperAreaResult {
+  enum class Kind { kEqual, kDiffer, kReadFailed } kind = Kind::kEqual;
+  std::uint32_t blockIndex = 0;  // the differing or unreadable pair
+};
+inline constexpr int kUpperAreaBlocks = 32;
+UpperAreaResult UpperAreaCheck(Context& context, const std::function<void(int)>& onBlock);
+// FLASH kinds 1 and 4 mirror the low 16 KB of the program area into 0x60000.
+bool MirrorsLowArea(std::uint8_t flashKind);
+
+// Communication codes reset, restart with the wait, exit code, log line and final box.
+PhaseOutcome CompletionPhase(Context& context);
+
+// Ends the run with a bold red verdict and, where given, an exit code.
+void EndWithError(Context& context, const char* text, std::int32_t exitCode = -1);
+// "NO RS connection" in bold red unless the operator stopped; exit code 3 either way.
+void EndWithNoConnection(Context& context);
+
+}  // namespace korvex::update
