@@ -1,0 +1,644 @@
+#include "sim/panel_preset.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "firmware/firmware_check.h"
+#include "firmware/identity.h"
+#include "sim/program_image.h"
+#include "sim/request_text.h"
+#include "sim/settings_blocks.h"
+
+namespace korvex::sim {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+  return false;
+}
+
+std::string Resolve(std::string_view path, const std::string& baseDir) {
+  fs::path p{std::string(path)};
+  if (p.is_relative() && !baseDir.empty()) p = fs::path(baseDir) / p;
+  return p.string();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    Fail(error, "cannot read " + path);
+    return std::nullopt;
+  }
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteFile(const fs::path& path, std::span<const std::uint8_t> bytes, std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  if (!out) return Fail(error, "cannot write " + path.string());
+  return true;
+}
+
+bool WriteText(const fs::path& path, const std::string& text, std::string* error) {
+  return WriteFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                   error);
+}
+
+std::optional<bool> ParseBool(std::string_view value) {
+  value = Trim(value);
+  if (value == "yes" || value == "true" || value == "on" || value == "1") return true;
+  if (value == "no" || value == "false" || value == "off" || value == "0") return false;
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> ParseBytes(std::string_view value) {
+  std::vector<std::uint8_t> bytes;
+  for (std::string_view item : SplitList(value)) {
+    const auto n = ParseNumber(item);
+    if (!n || *n > 0xFF) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(*n));
+  }
+  return bytes;
+}
+
+std::string BytesText(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) text += (text.empty() ? "" : " ") + HexByte(b);
+  return text;
+}
+
+const char* CtsName(CtsBehaviour cts) {
+  switch (cts) {
+    case CtsBehaviour::kOff:
+      return "off";
+    case CtsBehaviour::kOn:
+      return "on";
+    case CtsBehaviour::kPulse:
+      break;
+  }
+  return "pulse";
+}
+
+template <typename T>
+bool Number(std::string_view key, std::string_view value, T& out, std::uint64_t max,
+            std::string* error) {
+  const auto n = ParseNumber(value);
+  if (!n || *n > max)
+    return Fail(error, "bad value for " + std::string(key) + ": " + std::string(value));
+  out = static_cast<T>(*n);
+  return true;
+}
+
+bool Flag(std::string_view key, std::string_view value, bool& out, std::string* error) {
+  const auto b = ParseBool(value);
+  if (!b)
+    return Fail(error, "bad value for " + std::string(key) + " (yes or no): " + std::string(value));
+  out = *b;
+  return true;
+}
+
+bool Rate(std::string_view key, std::string_view value, std::uint32_t& out, bool allowNone,
+          std::string* error) {
+  if (allowNone && Trim(value) == "none") {
+    out = 0;
+    return true;
+  }
+  const auto n = ParseNumber(value);
+  if (!n || (*n != 9600 && *n != 57600 && *n != 115200)) {
+    return Fail(error, "bad rate for " + std::string(key) + ": " + std::string(value));
+  }
+  out = static_cast<std::uint32_t>(*n);
+  return true;
+}
+
+bool Version(std::string_view key, std::string_view value, StVersionBytes& out,
+             std::string* error) {
+  const auto v = ParseStVersion(std::string(Trim(value)));
+  if (!v)
+    return Fail(error, "bad version for " + std::string(key) +
+                           " (form 1.05 2019-04-01): " + std::string(value));
+  out = *v;
+  return true;
+}
+
+// "kind:path" values of program and st_program.
+std::pair<std::string_view, std::string_view> SplitSource(std::string_view value) {
+  value = Trim(value);
+  const std::size_t colon = value.find(':');
+  if (colon == std::string_view::npos) return {value, {}};
+  return {value.substr(0, colon), value.substr(colon + 1)};
+}
+
+std::optional<firmware::FirmwareImage> LoadQfw(const std::string& path, std::string* error) {
+  std::string reason;
+  auto image = firmware::LoadFirmwareFile(path, &reason);
+  if (!image) Fail(error, "firmware file " + path + " refused: " + reason);
+  return image;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
+  return {
+      {"panel_type", "panel type code the starter reports, 0..8 (default 3)"},
+      {"flash_kind", "FLASH chip code, 1..9 (default 5); others are reported as they are"},
+      {"starter_version", "starter version byte, 0x61 is 6.1 (default 0x61)"},
+      {"starter_language", "language code kept at 0x71FF9 (default 1)"},
+      {"starter_damage", "none | sum | digits: spoil the starter area's stored sum or digits"},
+      {"rebuilt_starter_version", "version the starter updater builds (default 0x61)"},
+      {"listen_rate", "rate the starter listens at when the simulation starts (default 9600)"},
+      {"fast_rate", "115200 | 57600 | none: answer to the fast-rate request (default 115200)"},
+      {"token", "four bytes of link token held at the start (default: from the seed)"},
+      {"cts", "pulse | off | on: CTS after a restart (default pulse)"},
+      {"cts_delay_ms", "program start to CTS on (default 300)"},
+      {"cts_pulse_ms", "CTS stays on this long (default 1500)"},
+      {"boot_ms", "restart to program, updater or starter running (default 150)"},
+      {"rearm_ms", "the running program returns to the starter after this; 0 never (default 0)"},
+      {"start_in_program", "yes | no: the panel runs its program at the start (default no)"},
+      {"wire_time", "yes | no: bytes take 10 bit times each on the line"},
+      {"chip_times", "yes | no: FLASH, settings and ST operations take their time"},
+      {"strict", "yes | no: refuse FLASH writes that break the link-token rules (default yes)"},
+      {"seed", "seed of generated contents, tokens and random faults (default 1)"},
+      {"program", "sample | blank | garbage | raw:FILE | qfw:FILE: the program in the FLASH"},
+      {"program_signature", "sample program: three signature letters (default SOL)"},
+      {"program_type", "sample program: raw panel type code (default: that of panel_type)"},
+      {"program_version", "sample program: three version digits (default 124)"},
+      {"program_date", "sample program: yyyymmdd (default 20250312)"},
+      {"program_language", "sample program: language code (default 1)"},
+      {"program_beta", "sample program: beta number (default 0)"},
+      {"program_seed", "sample program: seed of its bytes (default 1)"},
+      {"flash", "FILE: a whole 512 KB FLASH image (replaces program and starter area)"},
+      {"settings1", "FILE: settings area 1 (64 KB)"},
+      {"settings2", "FILE: settings area 2 (64 KB)"},
+      {"settings_fill", "random | 0xNN: generated settings bytes (default random)"},
+      {"settings_checks",
+       "refresh | keep: write right block marks and sums (default refresh, "
+       "keep when files are given)"},
+      {"st_kind", "auto | none | A | B | C: the ST controller (default auto: by panel type)"},
+      {"st_program", "sample | blank | raw:FILE | qfw: the ST's program memory"},
+      {"st_version", "sample ST program's version, e.g. 1.00 2020-01-15"},
+      {"st_fsk", "sample ST program's FSK plus and minus bytes (default 0x05 0x22)"},
+      {"st_starter_version", "the ST starter's version (default 1.03 2018-06-15)"},
+      {"st_reported_version", "the ST reports this program version whatever it holds"},
+      {"st_options", "the ST's option bytes (kinds B and C; default all 0x00)"},
+      {"st_protection", "the ST's protection byte, 0xAA protected (default 0x00)"},
+      {"fault.drop_request", "selectors: requests lost on the line (17, 0x62:5, 0x62:*)"},
+      {"fault.drop_reply", "selectors: requests carried out whose reply is lost"},
+      {"fault.corrupt_reply", "selectors: replies with one bit flipped"},
+      {"fault.delay_reply", "selector=ms, ...: replies that leave later"},
+      {"fault.drop_probability", "probability that any reply is lost"},
+      {"fault.corrupt_probability", "probability that any reply byte gets a flipped bit"},
+      {"fault.reply_delay_ms", "added to every reply"},
+      {"fault.silent_rates", "rates at which requests are neither carried out nor answered"},
+      {"fault.refuse_connect", "refuse the first N connect requests"},
+      {"fault.refuse_code", "data byte of a refused connection (default 1)"},
+      {"fault.identify_answer", "answer code of identification instead of 0x92"},
+      {"fault.power_loss_at", "the power fails during request N (a write is left half done)"},
+      {"fault.lose_token_at", "the panel forgets the link token just before request N"},
+      {"fault.seed", "seed of the random faults (default 1)"},
+  };
+}
+
+bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_view value,
+                        std::string* error, const std::string& baseDir) {
+  key = Trim(key);
+  value = Trim(value);
+  PanelConfig& c = preset.config;
+  if (key.starts_with("fault.")) return SetFault(c.faults, key.substr(6), value, error);
+  if (key == "panel_type") return Number(key, value, c.panelType, 0xFF, error);
+  if (key == "flash_kind") return Number(key, value, c.flashKind, 0xFF, error);
+  if (key == "starter_version") return Number(key, value, c.starterVersion, 0xFF, error);
+  if (key == "rebuilt_starter_version")
+    return Number(key, value, c.rebuiltStarterVersion, 0xFF, error);
+  if (key == "starter_language") return Number(key, value, preset.starterLanguage, 0xFF, error);
+  if (key == "starter_damage") {
+    if (value == "none")
+      preset.starterDamage = StarterDamage::kNone;
+    else if (value == "sum")
+      preset.starterDamage = StarterDamage::kSum;
+    else if (value == "digits")
+      preset.starterDamage = StarterDamage::kDigits;
+    else
+      return Fail(error,
+                  "bad value for starter_damage (none, sum or digits): " + std::string(value));
+    return true;
+  }
+  if (key == "listen_rate") return Rate(key, value, c.listenRate, false, error);
+  if (key == "fast_rate") return Rate(key, value, c.fastRate, true, error);
+  if (key == "token") {
+    const auto bytes = ParseBytes(value);
+    if (!bytes || bytes->size() != 4)
+      return Fail(error, "token needs four bytes: " + std::string(value));
+    c.token = std::array<std::uint8_t, 4>{(*bytes)[0], (*bytes)[1], (*bytes)[2], (*bytes)[3]};
+    return true;
+  }
+  if (key == "cts") {
+    if (value == "pulse")
+      c.cts = CtsBehaviour::kPulse;
+    else if (value == "off")
+      c.cts = CtsBehaviour::kOff;
+    else if (value == "on")
+      c.cts = CtsBehaviour::kOn;
+    else
+      return Fail(error, "bad value for cts (pulse, off or on): " + std::string(value));
+    return true;
+  }
+  if (key == "cts_delay_ms") return Number(key, value, c.ctsDelayMs, 0xFFFFFFFFu, error);
+  if (key == "cts_pulse_ms") return Number(key, value, c.ctsPulseMs, 0xFFFFFFFFu, error);
+  if (key == "boot_ms") return Number(key, value, c.bootMs, 0xFFFFFFFFu, error);
+  if (key == "rearm_ms") return Number(key, value, c.rearmMs, 0xFFFFFFFFu, error);
+  if (key == "start_in_program") return Flag(key, value, c.startInProgram, error);
+  if (key == "wire_time") return Flag(key, value, c.wireTime, error);
+  if (key == "chip_times") return Flag(key, value, c.chipTimes, error);
+  if (key == "strict") return Flag(key, value, c.strict, error);
+  if (key == "seed") return Number(key, value, c.seed, 0xFFFFFFFFu, error);
+  if (key == "program") {
+    const auto [kind, path] = SplitSource(value);
+    ProgramSource& p = preset.program;
+    p.path.clear();
+    if (kind == "sample")
+      p.kind = ProgramKind::kSample;
+    else if (kind == "blank")
+      p.kind = ProgramKind::kBlank;
+    else if (kind == "garbage")
+      p.kind = ProgramKind::kGarbage;
+    else if (kind == "raw" && !path.empty())
+      p.kind = ProgramKind::kRaw;
+    else if (kind == "qfw" && !path.empty())
+      p.kind = ProgramKind::kQfw;
+    else
+      return Fail(error, "bad value for program (sample, blank, garbage, raw:FILE, qfw:FILE): " +
+                             std::string(value));
+    if (!path.empty()) p.path = Resolve(path, baseDir);
+    return true;
+  }
+  firmware::IdentityFields& id = preset.program.identity;
+  if (key == "program_signature") {
+    if (value.size() != 3) return Fail(error, "program_signature needs three letters");
+    id.signature = std::string(value);
+    return true;
+  }
+  if (key == "program_type") {
+    preset.program.rawTypeSet = true;
+    return Number(key, value, id.rawType, 0xFF, error);
+  }
+  if (key == "program_version" || key == "program_date") {
+    const std::size_t size = key == "program_version" ? 3 : 8;
+    if (value.size() != size ||
+        !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+      return Fail(error, std::string(key) + " needs " + std::to_string(size) +
+                             " digits: " + std::string(value));
+    }
+    (key == "program_version" ? id.version : id.date) = std::string(value);
+    return true;
+  }
+  if (key == "program_language") return Number(key, value, id.languageCode, 0xFF, error);
+  if (key == "program_beta") return Number(key, value, id.betaNumber, 0xFF, error);
+  if (key == "program_seed") return Number(key, value, preset.program.seed, 0xFFFFFFFFu, error);
+  if (key == "flash") {
+    preset.flashFile = value.empty() ? std::string() : Resolve(value, baseDir);
+    return true;
+  }
+  if (key == "settings1" || key == "settings2") {
+    preset.settingsFiles[key == "settings1" ? 0 : 1] =
+        value.empty() ? std::string() : Resolve(value, baseDir);
+    return true;
+  }
+  if (key == "settings_fill") {
+    if (value == "random") {
+      preset.settingsFill.reset();
+      return true;
+    }
+    std::uint8_t fill = 0;
+    if (!Number(key, value, fill, 0xFF, error)) return false;
+    preset.settingsFill = fill;
+    return true;
+  }
+  if (key == "settings_checks") {
+    if (value == "refresh")
+      preset.settingsChecks = true;
+    else if (value == "keep")
+      preset.settingsChecks = false;
+    else
+      return Fail(error, "bad value for settings_checks (refresh or keep): " + std::string(value));
+    return true;
+  }
+  if (key == "st_kind") {
+    if (value == "auto")
+      preset.stKind.reset();
+    else if (value == "none")
+      preset.stKind = StKind::kNone;
+    else if (value == "A")
+      preset.stKind = StKind::kA;
+    else if (value == "B")
+      preset.stKind = StKind::kB;
+    else if (value == "C")
+      preset.stKind = StKind::kC;
+    else
+      return Fail(error, "bad value for st_kind (auto, none, A, B or C): " + std::string(value));
+    return true;
+  }
+  if (key == "st_program") {
+    const auto [kind, path] = SplitSource(value);
+    preset.stPath.clear();
+    if (kind == "sample")
+      preset.stProgram = StProgramKind::kSample;
+    else if (kind == "blank")
+      preset.stProgram = StProgramKind::kBlank;
+    else if (kind == "qfw")
+      preset.stProgram = StProgramKind::kQfw;
+    else if (kind == "raw" && !path.empty())
+      preset.stProgram = StProgramKind::kRaw;
+    else
+      return Fail(error,
+                  "bad value for st_program (sample, blank, raw:FILE, qfw): " + std::string(value));
+    if (!path.empty()) preset.stPath = Resolve(path, baseDir);
+    return true;
+  }
+  if (key == "st_version") return Version(key, value, preset.stProgramVersion, error);
+  if (key == "st_starter_version") return Version(key, value, preset.stStarterVersion, error);
+  if (key == "st_reported_version") {
+    if (value == "none") {
+      preset.stReportedVersion.reset();
+      return true;
+    }
+    StVersionBytes v{};
+    if (!Version(key, value, v, error)) return false;
+    preset.stReportedVersion = v;
+    return true;
+  }
+  if (key == "st_fsk") {
+    const auto bytes = ParseBytes(value);
+    if (!bytes || bytes->size() != 2)
+      return Fail(error, "st_fsk needs two bytes: " + std::string(value));
+    preset.fskPlus = (*bytes)[0];
+    preset.fskMinus = (*bytes)[1];
+    return true;
+  }
+  if (key == "st_options") {
+    const auto bytes = ParseBytes(value);
+    if (!bytes) return Fail(error, "bad bytes for st_options: " + std::string(value));
+    preset.stOptions = *bytes;
+    return true;
+  }
+  if (key == "st_protection") return Number(key, value, preset.stProtection, 0xFF, error);
+  return Fail(error, "unknown key: " + std::string(key));
+}
+
+bool ApplyPresetText(PanelPreset& preset, std::string_view text, std::string* error,
+                     const std::string& baseDir) {
+  std::size_t lineNumber = 0;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    ++lineNumber;
+    const std::size_t hash = line.find('#');
+    if (hash != std::string_view::npos) line = line.substr(0, hash);
+    line = Trim(line);
+    if (line.empty()) continue;
+    const std::size_t eq = line.find('=');
+    std::string reason;
+    if (eq == std::string_view::npos) {
+      reason = "expected key = value";
+    } else if (ApplyPresetSetting(preset, line.substr(0, eq), line.substr(eq + 1), &reason,
+                                  baseDir)) {
+      continue;
+    }
+    return Fail(error, "line " + std::to_string(lineNumber) + ": " + reason);
+  }
+  return true;
+}
+
+bool ApplyPresetFile(PanelPreset& preset, const std::string& path, std::string* error) {
+  const auto bytes = ReadFile(path, error);
+  if (!bytes) return false;
+  const std::string text(bytes->begin(), bytes->end());
+  std::string reason;
+  if (!ApplyPresetText(preset, text, &reason, fs::path(path).parent_path().string())) {
+    return Fail(error, path + ": " + reason);
+  }
+  return true;
+}
+
+std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::string* error) {
+  const PanelConfig& c = preset.config;
+  PanelMemory memory;
+  memory.flash.assign(kFlashSize, 0xFF);
+  std::optional<firmware::FirmwareImage> qfw;
+  const ProgramSource& program = preset.program;
+
+  if (!preset.flashFile.empty()) {
+    const auto bytes = ReadFile(preset.flashFile, error);
+    if (!bytes) return std::nullopt;
+    if (bytes->size() != kFlashSize) {
+      Fail(error, preset.flashFile + " has " + std::to_string(bytes->size()) +
+                      " bytes; a FLASH image has 524288");
+      return std::nullopt;
+    }
+    memory.flash = *bytes;
+  } else {
+    std::vector<std::uint8_t> area;
+    switch (program.kind) {
+      case ProgramKind::kSample: {
+        firmware::IdentityFields identity = program.identity;
+        if (!program.rawTypeSet) identity.rawType = RawTypeFor(c.panelType);
+        area = MakeProgramArea(identity, program.seed);
+        break;
+      }
+      case ProgramKind::kBlank:
+        break;
+      case ProgramKind::kGarbage: {
+        area.resize(firmware::kMainImageFileSize);
+        std::mt19937 rng(program.seed ^ 0x6A7BA6Eu);
+        for (std::uint8_t& b : area) b = static_cast<std::uint8_t>(rng() >> 24);
+        area[0x12000] = 0xFF;  // no signature can start here
+        break;
+      }
+      case ProgramKind::kRaw: {
+        const auto bytes = ReadFile(program.path, error);
+        if (!bytes) return std::nullopt;
+        area = *bytes;
+        break;
+      }
+      case ProgramKind::kQfw:
+        qfw = LoadQfw(program.path, error);
+        if (!qfw) return std::nullopt;
+        area.assign(qfw->MainImage.begin(), qfw->MainImage.begin() + firmware::kMainImageFileSize);
+        break;
+      case ProgramKind::kImage:
+        area = program.bytes;
+        break;
+    }
+    if (area.size() > kStarterBase) {
+      Fail(error, "the program has " + std::to_string(area.size()) +
+                      " bytes; at most 458752 fit below the starter");
+      return std::nullopt;
+    }
+    std::copy(area.begin(), area.end(), memory.flash.begin());
+    if (const auto info = FlashKindInfoFor(c.flashKind); info && info->pageWrite) {
+      std::copy_n(memory.flash.begin(), kMirrorLimit, memory.flash.begin() + kMirrorBase);
+    }
+    const std::vector<std::uint8_t> starter =
+        BuildStarterArea(c.starterVersion, preset.starterLanguage, c.seed, preset.starterDamage);
+    std::copy(starter.begin(), starter.end(), memory.flash.begin() + kStarterBase);
+  }
+
+  bool anyFile = false;
+  std::mt19937 rng(c.seed ^ 0x5E77u);
+  for (int a = 0; a < 2; ++a) {
+    std::vector<std::uint8_t>& area = memory.settings[a];
+    if (!preset.settingsFiles[a].empty()) {
+      const auto bytes = ReadFile(preset.settingsFiles[a], error);
+      if (!bytes) return std::nullopt;
+      if (bytes->size() != kSettingsAreaSize) {
+        Fail(error, preset.settingsFiles[a] + " has " + std::to_string(bytes->size()) +
+                        " bytes; a settings area has 65536");
+        return std::nullopt;
+      }
+      area = *bytes;
+      anyFile = true;
+      continue;
+    }
+    area.resize(kSettingsAreaSize);
+    for (std::uint8_t& b : area) {
+      b = preset.settingsFill ? *preset.settingsFill : static_cast<std::uint8_t>(rng() >> 24);
+    }
+  }
+  if (preset.settingsChecks.value_or(!anyFile)) {
+    for (int a = 0; a < 2; ++a) {
+      if (const auto layout = SettingsLayoutFor(c.panelType, a + 1)) {
+        RefreshSettingsChecks(memory.settings[a], *layout);
+      }
+    }
+  }
+
+  StState& st = memory.st;
+  st.kind = preset.stKind.value_or(StKindForPanelType(c.panelType));
+  st.starterVersion = preset.stStarterVersion;
+  st.programVersion = preset.stReportedVersion;
+  st.protection = preset.stProtection;
+  const auto info = StKindInfoFor(st.kind);
+  if (info) {
+    switch (preset.stProgram) {
+      case StProgramKind::kSample:
+        st.memory = MakeStProgram(st.kind, preset.stProgramVersion, preset.fskPlus, preset.fskMinus,
+                                  c.seed);
+        break;
+      case StProgramKind::kBlank:
+        st.memory.assign(info->length, info->erased);
+        break;
+      case StProgramKind::kRaw: {
+        const auto bytes = ReadFile(preset.stPath, error);
+        if (!bytes) return std::nullopt;
+        st.memory = *bytes;
+        break;
+      }
+      case StProgramKind::kQfw:
+        if (!qfw && program.kind == ProgramKind::kQfw) qfw = LoadQfw(program.path, error);
+        if (!qfw) {
+          if (program.kind != ProgramKind::kQfw)
+            Fail(error, "st_program = qfw needs program = qfw:FILE");
+          return std::nullopt;
+        }
+        if (qfw->StKind != st.kind) {
+          Fail(error, std::string("the firmware file's ST section is of kind ") +
+                          firmware::StKindName(qfw->StKind) + ", the panel's ST of kind " +
+                          firmware::StKindName(st.kind));
+          return std::nullopt;
+        }
+        st.memory.assign(qfw->StProgram().begin(), qfw->StProgram().end());
+        break;
+      case StProgramKind::kImage:
+        st.memory = preset.stBytes;
+        break;
+    }
+    if (st.memory.size() != info->length) {
+      Fail(error, "the ST program has " + std::to_string(st.memory.size()) + " bytes; kind " +
+                      firmware::StKindName(st.kind) + " holds " + std::to_string(info->length));
+      return std::nullopt;
+    }
+    st.options = preset.stOptions;
+    st.options.resize(info->optionCount, 0x00);
+  }
+  return memory;
+}
+
+std::unique_ptr<PanelModel> BuildPanel(const PanelPreset& preset, std::string* error) {
+  auto memory = BuildPanelMemory(preset, error);
+  if (!memory) return nullptr;
+  return std::make_unique<PanelModel>(preset.config, std::move(*memory));
+}
+
+bool DumpPanel(const PanelModel& panel, const std::string& dir, std::string* error) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) return Fail(error, "cannot create " + dir + ": " + ec.message());
+  const fs::path d(dir);
+  const PanelConfig& c = panel.Config();
+  if (!WriteFile(d / "flash.bin", panel.Flash(), error)) return false;
+  if (!WriteFile(d / "settings1.bin", panel.Settings(1), error)) return false;
+  if (!WriteFile(d / "settings2.bin", panel.Settings(2), error)) return false;
+  const StState& st = panel.St();
+  if (!st.memory.empty() && !WriteFile(d / "st.bin", st.memory, error)) return false;
+
+  std::ostringstream s;
+  s << "# Panel state written by the simulator; loads back as a preset.\n"
+    << "# mode " << ModeName(panel.Mode()) << ", " << panel.RequestCount() << " requests heard, "
+    << panel.Violations().size() << " violations\n"
+    << "panel_type = " << int{c.panelType} << "\n"
+    << "flash_kind = " << int{c.flashKind} << "\n"
+    << "starter_version = " << HexByte(panel.StarterVersion()) << "\n"
+    << "rebuilt_starter_version = " << HexByte(c.rebuiltStarterVersion) << "\n"
+    << "listen_rate = " << panel.ListenRate() << "\n"
+    << "fast_rate = " << (c.fastRate == 0 ? std::string("none") : std::to_string(c.fastRate))
+    << "\n"
+    << "token = " << BytesText(panel.Token()) << "\n"
+    << "cts = " << CtsName(c.cts) << "\n"
+    << "cts_delay_ms = " << c.ctsDelayMs << "\n"
+    << "cts_pulse_ms = " << c.ctsPulseMs << "\n"
+    << "boot_ms = " << c.bootMs << "\n"
+    << "rearm_ms = " << c.rearmMs << "\n"
+    << "start_in_program = " << (panel.Mode() == PanelMode::kProgram ? "yes" : "no") << "\n"
+    << "wire_time = " << (c.wireTime ? "yes" : "no") << "\n"
+    << "chip_times = " << (c.chipTimes ? "yes" : "no") << "\n"
+    << "strict = " << (c.strict ? "yes" : "no") << "\n"
+    << "seed = " << c.seed << "\n"
+    << "flash = flash.bin\n"
+    << "settings1 = settings1.bin\n"
+    << "settings2 = settings2.bin\n"
+    << "settings_checks = keep\n"
+    << "st_kind = " << (st.kind == StKind::kNone ? "none" : firmware::StKindName(st.kind)) << "\n";
+  if (!st.memory.empty()) s << "st_program = raw:st.bin\n";
+  s << "st_starter_version = " << StVersionText(st.starterVersion) << "\n";
+  if (st.programVersion) s << "st_reported_version = " << StVersionText(*st.programVersion) << "\n";
+  if (!st.options.empty()) s << "st_options = " << BytesText(st.options) << "\n";
+  s << "st_protection = " << HexByte(st.protection) << "\n";
+  if (!WriteText(d / "state.cfg", s.str(), error)) return false;
+
+  std::ostringstream k;
+  for (const KeypadText& t : panel.KeypadHistory()) {
+    k << "#" << t.seq << (t.title ? " title" : "");
+    if (t.cleared) k << " cleared";
+    if (t.line1) k << " line1=\"" << *t.line1 << "\"";
+    if (t.line2) k << " line2=\"" << *t.line2 << "\"";
+    k << "\n";
+  }
+  if (!WriteText(d / "keypad.txt", k.str(), error)) return false;
+
+  std::ostringstream v;
+  for (const Violation& violation : panel.Violations())
+    v << "#" << violation.seq << " " << violation.text << "\n";
+  return WriteText(d / "violations.txt", v.str(), error);
+}
+
+}  // namespace korvex::sim
