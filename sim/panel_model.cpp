@@ -478,7 +478,11 @@ void PanelModel::HandleRequest(const std::vector<std::uint8_t>& request, std::ui
 void PanelModel::ScheduleReply(const Outcome& outcome, std::uint32_t bitRate, std::uint64_t endUs,
                                bool drop, bool corrupt, std::uint64_t delayUs,
                                ExchangeRecord& record) {
-  std::vector<std::uint8_t> frame = link::EncodeReplyFrame(outcome.answer, outcome.data);
+  // A reply without data of interest still carries one byte: a count of 0 would announce 256.
+  static constexpr std::array<std::uint8_t, 1> kNoData = {0x00};
+  const std::span<const std::uint8_t> data =
+      outcome.data.empty() ? std::span<const std::uint8_t>(kNoData) : outcome.data;
+  std::vector<std::uint8_t> frame = link::EncodeReplyFrame(outcome.answer, data);
   const std::uint64_t work =
       config_.chipTimes ? kTurnaroundUs + outcome.workUs + outcome.timeoutUs : 0;
   const std::uint64_t start = endUs + work + delayUs;
@@ -507,7 +511,7 @@ void PanelModel::ScheduleReply(const Outcome& outcome, std::uint32_t bitRate, st
     faultNote += (faultNote.empty() ? "" : "; ") + std::string("fault: reply lost on the line");
   if (!drop) {
     record.answer = outcome.answer;
-    record.dataCount = outcome.data.size();
+    record.dataCount = data.size();
   }
   if (!faultNote.empty()) record.note += (record.note.empty() ? "" : "; ") + faultNote;
 

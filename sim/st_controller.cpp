@@ -186,14 +186,16 @@ StController::Answer StController::Version(std::uint8_t answer, const StVersionB
 StController::Answer StController::Read(std::span<const std::uint8_t> command) const {
   if (command.size() != 1 + info_->addressBytes) return Silent("malformed ST read");
   const std::uint32_t address = *Address(command);
-  if (address < info_->start || address + kStBlockSize > info_->start + info_->length) {
-    return Silent("ST read outside the memory");
-  }
   Answer a;
   a.bytes.assign(command.begin(), command.end());
   a.bytes[0] = AnswerOf(kCmdRead);
-  const auto from = state_.memory.begin() + (address - info_->start);
-  a.bytes.insert(a.bytes.end(), from, from + kStBlockSize);
+  // Addresses outside the program memory read as erased (the FSK read of kind B runs 32
+  // bytes past its end).
+  for (std::uint32_t i = 0; i < kStBlockSize; ++i) {
+    const std::uint32_t at = address + i;
+    const bool mapped = at >= info_->start && at < info_->start + info_->length;
+    a.bytes.push_back(mapped ? state_.memory[at - info_->start] : info_->erased);
+  }
   a.workUs = kShortCommandUs;
   return a;
 }

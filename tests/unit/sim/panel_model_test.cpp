@@ -119,7 +119,7 @@ TEST(PanelRates, FastRateAnswersFollowTheConfiguration) {
     Bytes data;
     std::uint32_t listenAfter;
   };
-  for (const Case& c : {Case{"57600", 0x92, {0x01}, 57600}, Case{"none", 0x94, {}, 9600}}) {
+  for (const Case& c : {Case{"57600", 0x92, {0x01}, 57600}, Case{"none", 0x94, {0x00}, 9600}}) {
     auto panel = MakePanel({{"fast_rate", c.fastRate}});
     PcSide pc(*panel);
     ASSERT_TRUE(pc.Connect().valid);
@@ -153,7 +153,8 @@ TEST(PanelLinkToken, IsStoredAndReturned) {
   PcSide pc(*panel);
   ASSERT_TRUE(pc.Connect().valid);
   const Bytes before = pc.CheckToken().data;
-  EXPECT_EQ(pc.Exchange({0x1E, 0x12, 0x34, 0x56, 0x78}).answer, 0x91);
+  // "Done" replies carry one data byte, 0x00, so their count is 1 (0 would mean 256).
+  EXPECT_EQ(pc.Exchange({0x1E, 0x12, 0x34, 0x56, 0x78}).raw, (Bytes{0x01, 0x91, 0x00, 0x24, 0xE9}));
   const auto check = pc.CheckToken();
   EXPECT_EQ(check.answer, 0x92);
   EXPECT_EQ(check.data, (Bytes{0x12, 0x34, 0x56, 0x78}));
@@ -574,7 +575,7 @@ TEST(PanelLine, BytesArrivingWhileThePanelWorksAreLost) {
   pc.Wait(3000);
   EXPECT_GT(panel->Stats().busyBytes, 0u);
   const auto out = panel->TakeOutput(pc.NowUs());
-  EXPECT_EQ(out.size(), 4u);  // only the erase's reply: 00 91 S X
+  EXPECT_EQ(out.size(), 5u);  // only the erase's reply: 01 91 00 S X
   EXPECT_EQ(panel->RequestCount(), 3u);
 }
 
