@@ -165,10 +165,10 @@ bool UpdateSettingsCheck(Link& link, StarterState& state, std::uint8_t area, std
 bool WriteSettingsByteChecked(Link& link, StarterState& state, std::uint8_t area,
                               std::uint16_t address, std::uint8_t value) {
   WriteSettingsByte(link, state, area, address, value);
-  const auto block = static_cast<std::uint16_t>(address & 0xFF00);
   const std::optional<SettingsProtection> protection = SettingsProtectionFor(state.PanelType, area);
-  if (protection && !StartsProtectedBlock(*protection, block)) return true;
-  return UpdateSettingsCheck(link, state, area, block);
+  // A byte outside the protected range belongs to no block: it has no mark or sum.
+  if (protection && (address < protection->base || address >= protection->limit)) return true;
+  return UpdateSettingsCheck(link, state, area, static_cast<std::uint16_t>(address & 0xFF00));
 }
 
 }  // namespace korvex::link

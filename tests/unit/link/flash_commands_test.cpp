@@ -379,7 +379,6 @@ TEST_F(FlashCommands, ProgramLimitsAndTheTokenRefusal) {
   };
   for (const Case& c : cases) {
     ClearRecords();
-    peer.respond = nullptr;
     starter.State().StarterVersion = c.version;
     starter.State().LinkToken = {1, 2, 3, 4};
     starter.State().LinkTokenCountdown = 0;

@@ -78,6 +78,7 @@ class StarterOnScriptedLine : public ::testing::Test {
   // Answers the frames in order; nullopt entries stay silent for one whole exchange of
   // `attempts` frames, so a script can be written per exchange.
   void AnswerExchanges(const std::vector<std::optional<Bytes>>& replies, int attempts) {
+    peer.respond = nullptr;
     peer.answers.clear();
     for (const auto& reply : replies) {
       if (reply) {
