@@ -56,6 +56,8 @@ bool MirrorsLowArea(std::uint8_t flashKind);
 
 // Communication codes reset, restart with the wait, exit code, log line and final box.
 PhaseOutcome CompletionPhase(Context& context);
+// The Restart command: makes sure a port is open, restarts the panel and closes the port.
+void StandaloneRestart(Context& context);
 
 // Ends the run with a bold red verdict and, where given, an exit code.
 void EndWithError(Context& context, const char* text, std::int32_t exitCode = -1);

@@ -1,0 +1,180 @@
+// The identification loop: which FLASH chip, panel type and starter the panel has, which
+// program it holds, the run's link token and the starter check. A pass that loses a reply is
+// repeated (for a good while: the panel may be busy); a starter update makes the loop
+// identify the panel anew.
+#include <array>
+#include <string>
+
+#include "display/kv_status.h"
+#include "firmware/identity.h"
+#include "update/run_phases.h"
+
+namespace korvex::update {
+
+namespace {
+
+constexpr std::uint32_t kStarterLanguageAddress = 0x71FF9;
+constexpr std::uint16_t kMaxIdentityRetries = 546;
+// After this many failed passes in a row the operator is told that the run is waiting.
+constexpr std::uint16_t kWaitingRetries = 2;
+
+constexpr std::array<const char*, 10> kFlashKindNames = {
+    nullptr,       "ATMEL AT29C040A", "AMD Am29F040",  "Macronix MX29F040",  "Winbond W29C040",
+    "ST M29F040B", "AMIC A29040B",    "EON EN29F040A", "MACRONIX MX29F040C", "MICROCHIP SST39SF040",
+};
+
+constexpr std::uint8_t kHighestPanelType = 8;
+
+enum class PassResult { kDone, kRetry, kReplaced, kEndRun };
+
+// The text for an identify answer other than data.
+const char* AnswerErrorText(std::uint8_t answer) {
+  switch (answer) {
+    case link::kAnswerDone:
+      return "ERROR (ok)";
+    case link::kAnswerError:
+      return "ERROR (Error)";
+    case link::kAnswerBadCommand:
+      return "ERROR (bad command)";
+    default:
+      return "ERROR (bad answer)";
+  }
+}
+
+std::string UnknownModelName(int code) {
+  return "SOLANTA ??? (" + std::to_string(code) + ")";
+}
+
+// Reads and decodes the identity block of the program in the panel.
+bool ReadPanelIdentity(Context& context) {
+  std::array<std::uint8_t, firmware::kIdentityBlockSize> block{};
+  for (std::uint32_t i = 0; i + 1 < block.size(); ++i) {
+    if (!context.starter.ReadFlashByte(firmware::kIdentityAddress + i, block[i])) return false;
+  }
+  if (!context.starter.ReadFlashByte(firmware::kIdentityBetaAddress, block.back())) return false;
+
+  firmware::IdentityHeader header = firmware::DecodeIdentityBlock(block);
+  if (header.recognised) {
+    const auto info = firmware::PanelTypeFromRaw(header.rawType);
+    const int code = info ? info->panelType : header.rawType;
+    const std::string model =
+        code <= kHighestPanelType && info ? firmware::ModelName(code) : UnknownModelName(code);
+    context.PanelVersionText = firmware::MakeFileVersionText(header);
+    context.PanelDescription = firmware::BuildDescription(model, header);
+  } else {
+    // An unrecognised program speaks the starter's language.
+    header.languageCode = context.StarterLanguage;
+    header.betaNumber = 0;
+    header.varekVariant = false;
+    context.PanelVersionText = std::string(1, '\xFF');
+    context.PanelDescription = "??? " + firmware::LanguageName(context.StarterLanguage);
+  }
+  context.PanelVarekVariant = header.varekVariant;
+  context.PanelIdentity = header;
+  return true;
+}
+
+std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
+  std::string text;
+  text += static_cast<char>(0x30 + (version >> 4));
+  text += '.';
+  text += static_cast<char>(0x30 + (version & 0x0F));
+  text += ' ';
+  return text + firmware::LanguageName(language);
+}
+
+bool StarterCheckApplies(const Context& context) {
+  const std::uint8_t kind = context.starter.State().FlashKind;
+  return context.session.ProgramMode && !context.session.StOnlyRequested &&
+         (kind == 1 || (kind >= 4 && kind <= 9));
+}
+
+PassResult IdentifyPass(Context& context) {
+  display::TKVStatus& info = context.session.Info1;
+  link::StarterState& state = context.starter.State();
+
+  if (!context.starter.ReadFlashByte(kStarterLanguageAddress, context.StarterLanguage)) {
+    return PassResult::kRetry;
+  }
+  if (!context.starter.IdentifyPanel()) return PassResult::kRetry;
+  const std::uint8_t answer = context.link.LinkReply[1];
+  if (answer != link::kAnswerData) {
+    EndWithError(context, AnswerErrorText(answer));
+    return PassResult::kEndRun;
+  }
+  context.starter.StoreIdentification();
+
+  if (state.FlashKind == 0 || state.FlashKind >= kFlashKindNames.size()) {
+    EndWithError(context, ("??? (" + std::to_string(state.FlashKind) + ")").c_str());
+    return PassResult::kEndRun;
+  }
+  info.KVstatus(kFlashKindNames[state.FlashKind], 0, display::kAttrPlain);
+
+  info.KVadd("Panel type");
+  if (state.PanelType > kHighestPanelType) {
+    EndWithError(context, UnknownModelName(state.PanelType).c_str());
+    return PassResult::kEndRun;
+  }
+  info.KVstatus(firmware::ModelName(state.PanelType), 0, display::kAttrPlain);
+
+  if (!ReadPanelIdentity(context)) {
+    EndWithNoConnection(context);
+    return PassResult::kEndRun;
+  }
+
+  info.KVadd("Starter version");
+  if (state.StarterVersion >= link::kFirstTokenStarter &&
+      SetUpLinkToken(context) == PhaseOutcome::kEndRun) {
+    return PassResult::kEndRun;
+  }
+  info.KVstatus(StarterVersionText(state.StarterVersion, context.StarterLanguage), 0,
+                display::kAttrPlain);
+
+  if (StarterCheckApplies(context)) {
+    switch (StarterCheck(context)) {
+      case StarterCheckResult::kSound:
+        break;
+      case StarterCheckResult::kReplaced:
+        return PassResult::kReplaced;
+      case StarterCheckResult::kEndRun:
+        return PassResult::kEndRun;
+    }
+  }
+  return PassResult::kDone;
+}
+
+}  // namespace
+
+PhaseOutcome IdentifyPhase(Context& context) {
+  shell::Session& session = context.session;
+  std::uint16_t identityRetries = 0;
+  do {
+    switch (IdentifyPass(context)) {
+      case PassResult::kDone:
+        identityRetries = 0;
+        break;
+      case PassResult::kRetry:
+        ++identityRetries;
+        break;
+      case PassResult::kReplaced:
+        // Identify the new starter from the start.
+        identityRetries = 1;
+        session.Info1.KVadd("FLASH type");
+        break;
+      case PassResult::kEndRun:
+        return PhaseOutcome::kEndRun;
+    }
+    if (identityRetries == kWaitingRetries) {
+      session.Info1.KVstatus("waiting...", 0, display::kAttrPlain);
+    }
+  } while (identityRetries >= 1 && identityRetries <= kMaxIdentityRetries &&
+           !session.StopRequested);
+
+  if (identityRetries != 0) {
+    EndWithNoConnection(context);
+    return PhaseOutcome::kEndRun;
+  }
+  return PhaseOutcome::kGoOn;
+}
+
+}  // namespace korvex::update
