@@ -262,13 +262,14 @@ int main(int argc, char** argv) {
     return true;
   });
 
-  logLine(server.NowUs(), "serving on " + server.PortPath());
-  std::cout << server.PortPath() << std::endl;
+  // The ready file first: a test that saw the printed path may look for it at once.
   if (!options->readyFile.empty() && !WriteReadyFile(options->readyFile, server.PortPath())) {
     std::cerr << "korvex-panel: cannot write " << options->readyFile << "\n";
     close(signalFd);
     return kExitSetupFailed;
   }
+  logLine(server.NowUs(), "serving on " + server.PortPath());
+  std::cout << server.PortPath() << std::endl;
 
   server.Run(options->exitAfterMs);
 
