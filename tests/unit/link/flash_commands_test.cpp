@@ -60,9 +60,7 @@ TEST_F(FlashCommands, ReadsSendTheAddressLowByteFirst) {
   AnswerAll(Reply(0x92, {0x5A}));
   ASSERT_TRUE(starter.ReadFlashByte(0x71FF9, value));
   EXPECT_EQ(value, 0x5A);
-  // On the wire the body comes last byte first.
-  EXPECT_EQ(wire.writes.back(),
-            (Bytes{0xFF, 0xFF, 0x02, 0x62, 0xF9, 0x1F, 0x01, 0x07, 0x15, 0xFA, 0xFF}));
+  EXPECT_EQ(peer.frames.back().request, (Bytes{0x62, 0xF9, 0x1F, 0x07, 0x01}));
 
   const auto content = Page(3);
   AnswerAll(Reply(0x92, Bytes(content.begin(), content.end())));

@@ -102,12 +102,11 @@ TEST(SettingsProtection, EveryAreaHasRoomForTheMarksAndSumsOfItsBlocks) {
   EXPECT_FALSE(SettingsProtectionFor(2, 3).has_value());
 }
 
-TEST_F(SettingsCommands, RequestsOnTheWire) {
+TEST_F(SettingsCommands, RequestsCarryAreaAndAddressLowByteFirst) {
   UseMemory();
   std::array<std::uint8_t, 64> data{};
   ASSERT_TRUE(starter.ReadSettings(2, 0xD968, data));
-  EXPECT_EQ(wire.writes.back(),
-            (Bytes{0xFF, 0xFF, 0x01, 0x70, 0x68, 0xD9, 0x02, 0x46, 0xBB, 0xFF}));
+  EXPECT_EQ(peer.frames.back().request, (Bytes{0x70, 0x68, 0xD9, 0x02}));
   for (int i = 0; i < 64; ++i)
     EXPECT_EQ(data[i], memory.At(2, static_cast<std::uint16_t>(0xD968 + i)));
 

@@ -81,14 +81,6 @@ TEST_F(StarterConnection, RequestsAndTheirCostAgainstASilentPanel) {
   }
 }
 
-TEST_F(StarterConnection, ConnectGoesOnTheWireWithItsParameterStuffedAndItsBodyReversed) {
-  AnswerAll(Reply(0x92, {0x00}));
-  EXPECT_EQ(starter.ConnectStarter(), ConnectResult::kConnected);
-  ASSERT_EQ(wire.writes.size(), 1u);
-  EXPECT_EQ(wire.writes[0], (Bytes{0xFF, 0xFF, 0x04, 0x0D, 0xFF, 0x00, 0xEE, 0xAA, 0xBB, 0xCC, 0xDD,
-                                   0x9B, 0x64, 0xFF}));
-}
-
 // The connect outcomes and the rate they leave, with and without the fast-rate negotiation.
 TEST_F(StarterConnection, ConnectOutcomesAndTheRateTheyLeave) {
   struct Case {
