@@ -163,6 +163,21 @@ TEST_F(StarterConnection, ConnectOutcomesAndTheRateTheyLeave) {
   }
 }
 
+// The panel moved to the fast rate but the port cannot follow: that is no connection, and
+// the exit code tells why.
+TEST_F(StarterConnection, APortThatCannotBeReopenedAtTheFastRateIsNoConnection) {
+  link.FastRsEnabled = true;
+  peer.respond = [this](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {
+    if (frame.request[0] == 0x14) device.SetBusy("COM1", true);
+    const std::uint8_t ready = 0x00, fast57600 = 0x01;
+    return ScriptedAnswer{Reply(0x92, {frame.request[0] == 0x14 ? fast57600 : ready}), 5};
+  };
+  EXPECT_EQ(starter.ConnectStarter(), ConnectResult::kNoAnswer);
+  EXPECT_EQ(link.RateIndex, 1);
+  EXPECT_FALSE(device.IsOpen());
+  EXPECT_EQ(session.ExitCode, shell::kExitPortFailed);
+}
+
 TEST_F(StarterConnection, AStarterListeningAt57600IsFoundOnTheSecondConnect) {
   link.FastRsEnabled = true;
   peer.respond = [](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {
