@@ -41,7 +41,7 @@ Panel:
   --panel-type N         the same as --set panel_type=N
   --flash-kind N         the same as --set flash_kind=N
   --starter-version V    the same as --set starter_version=V (0x61 is 6.1)
-  --program SPEC         the same as --set program=SPEC (sample, blank, garbage, raw:FILE,
+  --program SOURCE       the same as --set program=SOURCE (sample, blank, garbage, raw:FILE,
                          qfw:FILE)
   --st-kind K            the same as --set st_kind=K (auto, none, A, B, C)
   --seed N               the same as --set seed=N
