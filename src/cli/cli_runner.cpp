@@ -1,0 +1,162 @@
+#include "cli/cli_runner.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "firmware/open_file.h"
+#include "link/tkvrs.h"
+#include "shell/command_line.h"
+#include "shell/session.h"
+#include "update/application.h"
+
+namespace korvex::cli {
+
+namespace {
+
+// The panel's answer to "Restarting panel" when the starter answered the connection.
+constexpr const char* kOkVerdict = "   ok";
+
+// Presets the port as the automatic mode does, so that no port dialog (which would probe
+// every port of the machine) is needed; the faster rates are allowed.
+void PresetPort(update::Application& app, const std::string& port) {
+  app.Link().KVRS.SetSelectedPort(port);
+  app.Link().FastRsEnabled = true;
+  app.Link().RateIndex = 0;
+}
+
+}  // namespace
+
+CliRunner::CliRunner(TerminalOperator& op, shell::Clock& clock, link::SerialDevice& device,
+                     std::uint32_t randomSeed, std::FILE* err)
+    : op_(op), clock_(clock), device_(device), seed_(randomSeed), err_(err) {}
+
+void CliRunner::Complain(const std::string& text) {
+  std::fprintf(err_, "korvex-cli: %s\n", text.c_str());
+  std::fflush(err_);
+}
+
+int CliRunner::Finish(int code, const std::string& meaning) {
+  op_.Finish();
+  op_.PrintLine("Exit code " + std::to_string(code) + ": " +
+                (meaning.empty() ? ExitCodeMeaning(code) : meaning) + ".");
+  return code;
+}
+
+int CliRunner::Run(const CliCommand& command) {
+  switch (command.kind) {
+    case CliCommandKind::kHelp:
+      std::fputs(HelpText(), stdout);
+      return shell::kExitNone;
+    case CliCommandKind::kUsage:
+      Complain(command.error + " (korvex-cli --help tells more)");
+      return shell::kExitNone;
+    case CliCommandKind::kTest:
+      return RunTest(command.operands[0], command.operands[1]);
+    case CliCommandKind::kRestart:
+      return RunRestart(command.operands[0]);
+    case CliCommandKind::kCheck:
+      return RunCheck(command.operands[0]);
+    case CliCommandKind::kPorts:
+      return RunPorts();
+    case CliCommandKind::kRun:
+      break;
+  }
+  return RunCommandLine(command);
+}
+
+int CliRunner::RunCommandLine(const CliCommand& command) {
+  const shell::StartPlan plan = shell::PlanStart(command.operands);
+  update::Application app(op_, clock_, device_, seed_);
+  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  op_.SetFileAnswer(std::nullopt);
+  const update::StartResult result = app.Start(plan);
+  op_.SetStopHandler({});
+  switch (plan.mode) {
+    case shell::StartMode::kEndWithoutRun:
+      Complain("the FSK option names a byte above 0x3F or not four hexadecimal digits: no run");
+      break;
+    case shell::StartMode::kInteractiveWithAbout:
+      Complain(
+          "no run: give FILE PORT with a port number 1..255 or a device path "
+          "(korvex-cli --help tells more)");
+      break;
+    case shell::StartMode::kInteractiveWithFile:
+    case shell::StartMode::kUnattendedRun:
+      break;
+  }
+  (void)result;  // the terminal never goes on interactively
+  return Finish(app.ExitCode());
+}
+
+int CliRunner::RunTest(const std::string& file, const std::string& port) {
+  const std::optional<std::string> portName = shell::PortNameFromParameter(port);
+  if (!portName) {
+    Complain("not a port number 1..255 or a device path: " + port);
+    return shell::kExitPortFailed;
+  }
+  update::Application app(op_, clock_, device_, seed_);
+  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  app.Session().Info1.KVinit();
+  app.Session().FirmwareFileName = file;
+  PresetPort(app, *portName);
+  app.TestClick();
+  op_.SetStopHandler({});
+  return Finish(app.ExitCode());
+}
+
+int CliRunner::RunRestart(const std::string& port) {
+  const std::optional<std::string> portName = shell::PortNameFromParameter(port);
+  if (!portName) {
+    Complain("not a port number 1..255 or a device path: " + port);
+    return shell::kExitPortFailed;
+  }
+  update::Application app(op_, clock_, device_, seed_);
+  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  app.Session().Info1.KVinit();
+  PresetPort(app, *portName);
+  app.RestartClick();
+  op_.SetStopHandler({});
+  // The window's Restart leaves the exit code alone; a script needs the outcome, which the
+  // verdict of the "Restarting panel" line carries.
+  int code = app.ExitCode();
+  if (code != shell::kExitNone) return Finish(code);
+  if (app.Session().Info1.StatusText() == kOkVerdict)
+    return Finish(shell::kExitNone, "the panel was restarted");
+  return Finish(shell::kExitNoConnection, op_.StopAsked()
+                                              ? "the restart was stopped"
+                                              : "the panel's starter did not answer the restart");
+}
+
+int CliRunner::RunCheck(const std::string& file) {
+  update::Application app(op_, clock_, device_, seed_);
+  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  app.Session().Info1.KVinit();
+  app.Session().FirmwareFileName = file;
+  app.AllDisable();
+  const bool accepted = firmware::OpenFile(app.Session(), app.Image(), false);
+  app.AllEnable();
+  op_.SetStopHandler({});
+  return accepted ? Finish(shell::kExitNone, "the file is accepted")
+                  : Finish(shell::kExitBadFile, "the file is not accepted");
+}
+
+int CliRunner::RunPorts() {
+  std::vector<link::PortInfo> ports = device_.ListPorts();
+  std::vector<std::string> names;
+  for (const link::PortInfo& p : ports) names.push_back(p.name);
+  link::SortPortNames(names);
+  if (names.empty()) op_.PrintLine("No serial ports found.");
+  std::size_t width = 0;
+  for (const std::string& name : names) width = std::max(width, name.size());
+  for (const std::string& name : names) {
+    const auto info = std::find_if(ports.begin(), ports.end(),
+                                   [&](const link::PortInfo& p) { return p.name == name; });
+    std::string line = name;
+    if (!info->description.empty())
+      line += std::string(width - name.size() + 2, ' ') + info->description;
+    op_.PrintLine(line);
+  }
+  return shell::kExitNone;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,31 @@
+// korvex-cli: the terminal front end. Runs the window program's unattended command line and
+// the terminal's own commands (test, restart, check, ports) without asking anything, and
+// ends with the exit code of the outcome.
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/cli_command.h"
+#include "cli/cli_runner.h"
+#include "cli/stop_signals.h"
+#include "cli/terminal_operator.h"
+#include "link/system_serial_device.h"
+#include "shell/real_clock.h"
+
+int main(int argc, char** argv) {
+  using namespace korvex;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const cli::CliCommand command = cli::ParseCliCommand(args);
+
+  cli::StopSignals stopSignals;
+  cli::TerminalOperator op(stdout, cli::StyleFor(stdout));
+  op.SetStopSource([&stopSignals] { return stopSignals.Poll(); });
+
+  shell::RealClock clock;
+  const std::unique_ptr<link::SerialDevice> device = link::MakeSystemSerialDevice();
+  std::random_device entropy;
+  cli::CliRunner runner(op, clock, *device, entropy(), stderr);
+  return runner.Run(command);
+}

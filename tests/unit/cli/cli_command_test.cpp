@@ -1,0 +1,62 @@
+#include "cli/cli_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace korvex::cli {
+namespace {
+
+TEST(CliCommandLine, CommandWordsSelectTheTerminalsCommandsAndAnythingElseIsTheRunLine) {
+  struct Case {
+    std::vector<std::string> args;
+    CliCommandKind kind;
+  };
+  const Case cases[] = {
+      {{"--help"}, CliCommandKind::kHelp},
+      {{"-h"}, CliCommandKind::kHelp},
+      {{"test", "a.qfw", "3"}, CliCommandKind::kTest},
+      {{"test", "a.qfw"}, CliCommandKind::kUsage},
+      {{"restart", "/dev/pts/3"}, CliCommandKind::kRestart},
+      {{"restart"}, CliCommandKind::kUsage},
+      {{"check", "a.qfw"}, CliCommandKind::kCheck},
+      {{"check", "a.qfw", "3"}, CliCommandKind::kUsage},
+      {{"ports"}, CliCommandKind::kPorts},
+      {{"ports", "x"}, CliCommandKind::kUsage},
+      {{"a.qfw", "3"}, CliCommandKind::kRun},
+      {{"./test", "3"}, CliCommandKind::kRun},
+      {{"a.qfw", "3", "hasla", "komunikacji", "FSK=0x0128"}, CliCommandKind::kRun},
+      {{}, CliCommandKind::kRun},
+  };
+  for (const Case& c : cases) {
+    const CliCommand command = ParseCliCommand(c.args);
+    EXPECT_EQ(command.kind, c.kind) << ::testing::PrintToString(c.args);
+    if (c.kind == CliCommandKind::kRun) {
+      EXPECT_EQ(command.operands, c.args);
+    }
+    if (c.kind == CliCommandKind::kUsage) {
+      EXPECT_NE(command.error.find("usage"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(ParseCliCommand(std::vector<std::string>{"test", "f", "/dev/x"}).operands,
+            (std::vector<std::string>{"f", "/dev/x"}));
+}
+
+TEST(CliCommandLine, HelpNamesEveryFormAndExitCode) {
+  const std::string help = HelpText();
+  for (const char* part : {"korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]", "test FILE PORT",
+                           "restart PORT", "check FILE", "ports", "KORVEX_COM<n>", "/dev/ttyS<n-1>",
+                           "FSK=0xONLY", "FSK=0xSKIP", "FSK=0xHHLL", "\"only\"", "Ctrl+C"}) {
+    EXPECT_NE(help.find(part), std::string::npos) << part;
+  }
+  for (int code = 0; code <= 6; ++code) {
+    EXPECT_NE(help.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+    EXPECT_NE(ExitCodeMeaning(code), "unknown");
+  }
+  EXPECT_NE(help.find("5  success"), std::string::npos);
+  EXPECT_NE(help.find("6  success"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvex::cli
