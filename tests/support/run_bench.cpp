@@ -21,7 +21,7 @@ std::vector<std::uint8_t> FileWith(int panelType, const std::string& version, st
   return MakeQfw(fields, firmware::PanelTypeInfoFor(panelType)->requiredKind, seed);
 }
 
-RunBench::RunBench(BenchSetup setup) : clock(setup.clockStartMs) {
+RunBench::RunBench(BenchSetup setup) : clock(setup.clockStartMs), seed_(setup.seed) {
   filePath = dir.Write("program.qfw", setup.file);
   sim::PanelPreset preset;
   std::string error;

@@ -74,6 +74,16 @@ class RunBench {
   void Program() { app->ProgramClick(); }
   void Test() { app->TestClick(); }
 
+  // A new process of the program on the same machine and panel (FlashWritten starts false).
+  void NewProcess() {
+    app.reset();
+    app = std::make_unique<update::Application>(op, clock, *device, seed_ + 1);
+  }
+
+  // What the operator does at the panel before another run: start the starter from the
+  // service menu (a restarted panel runs its program and does not answer).
+  void EnterStarter() { panel->EnterStarter(clock.NowMs() * 1000); }
+
   // The service test mode on, with its log in the temporary folder on a fixed date.
   void EnableServiceMode();
   // The lines of the month's log (empty when there is no log file).
@@ -101,6 +111,9 @@ class RunBench {
   std::unique_ptr<link::InProcessDevice> device;
   RecordingOperator op{&clock};
   std::unique_ptr<update::Application> app;
+
+ private:
+  std::uint32_t seed_;
 };
 
 // A valid firmware file for a panel type with other identity fields.
