@@ -1,6 +1,7 @@
 // korvex-cli: the terminal front end. Runs the window program's unattended command line and
 // the terminal's own commands (test, restart, check, ports) without asking anything, and
 // ends with the exit code of the outcome.
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const cli::CliCommand command = cli::ParseCliCommand(args);
 
+  // Output that nobody reads any more (a closed pipe) must not end a run half-way through
+  // writing a panel: the write fails quietly instead.
+  std::signal(SIGPIPE, SIG_IGN);
   cli::StopSignals stopSignals;
   cli::TerminalOperator op(stdout, cli::StyleFor(stdout));
   op.SetStopSource([&stopSignals] { return stopSignals.Poll(); });

@@ -17,8 +17,6 @@ constexpr const char* kBold = "\033[1m";
 constexpr const char* kReset = "\033[0m";
 constexpr const char* kClearLine = "\r\033[K";
 constexpr int kBarWidth = 24;
-// The wait line counts seconds; it is redrawn this often at most.
-constexpr auto kWaitRedraw = std::chrono::milliseconds(250);
 // Continuation lines of a message are indented under its text.
 constexpr const char* kContinuationIndent = "    ";
 
@@ -113,9 +111,10 @@ void TerminalOperator::ProcessMessages() {
   }
   if (stopAsked_ && onStop_) onStop_();
   if (waitShown_ && style_.live) {
+    // The wait line counts whole seconds: redraw when the count moves on.
     const auto now = SteadyClock::now();
-    if (now - lastWaitDraw_ >= kWaitRedraw) {
-      lastWaitDraw_ = now;
+    if (now - lastWaitDraw_ >= std::chrono::seconds(1)) {
+      lastWaitDraw_ += std::chrono::seconds(1);
       DrawLive();
     }
   }
