@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "firmware/firmware_image.h"
@@ -12,6 +13,7 @@
 #include "link/link.h"
 #include "link/starter.h"
 #include "shell/session.h"
+#include "update/updater_images.h"
 
 namespace korvex::update {
 
@@ -42,6 +44,10 @@ struct Context {
   // The first byte of every link token: stands for this application instance, so that two
   // programs talking to panels on one machine make different tokens.
   std::uint8_t WindowHandleByte;
+
+  // The starter updater images a starter update chooses from: the ones built into the
+  // program, unless a test gives others.
+  std::span<const std::uint8_t> UpdaterImages = BuiltInUpdaterImages();
 
   // Run flags; all but FlashWritten are cleared when a run starts.
   bool UnattendedRun = false;      // started by the automatic mode: no questions are asked
