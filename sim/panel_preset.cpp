@@ -179,6 +179,10 @@ std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
       {"settings1", "FILE: settings area 1 (64 KB)"},
       {"settings2", "FILE: settings area 2 (64 KB)"},
       {"settings_fill", "random | 0xNN: generated settings bytes (default random)"},
+      {"settings1_bytes",
+       "ADDRESS BYTE...: bytes placed in settings area 1 from ADDRESS (repeatable; the block "
+       "checks are refreshed afterwards unless settings_checks = keep or files are given)"},
+      {"settings2_bytes", "ADDRESS BYTE...: the same for settings area 2"},
       {"settings_checks",
        "refresh | keep: write right block marks and sums (default refresh, "
        "keep when files are given)"},
@@ -310,6 +314,26 @@ bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_v
   if (key == "settings1" || key == "settings2") {
     preset.settingsFiles[key == "settings1" ? 0 : 1] =
         value.empty() ? std::string() : Resolve(value, baseDir);
+    return true;
+  }
+  if (key == "settings1_bytes" || key == "settings2_bytes") {
+    const std::vector<std::string_view> items = SplitList(value);
+    const auto address = items.empty() ? std::nullopt : ParseNumber(items[0]);
+    SettingsPatch patch;
+    patch.area = key == "settings1_bytes" ? 1 : 2;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+      const auto b = ParseNumber(items[i]);
+      if (!b || *b > 0xFF) {
+        return Fail(error, "bad byte for " + std::string(key) + ": " + std::string(items[i]));
+      }
+      patch.bytes.push_back(static_cast<std::uint8_t>(*b));
+    }
+    if (!address || patch.bytes.empty() || *address + patch.bytes.size() > kSettingsAreaSize) {
+      return Fail(error, std::string(key) + " needs an address and bytes that fit below 0x10000: " +
+                             std::string(value));
+    }
+    patch.address = static_cast<std::uint16_t>(*address);
+    preset.settingsPatches.push_back(std::move(patch));
     return true;
   }
   if (key == "settings_fill") {
@@ -513,6 +537,15 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     for (std::uint8_t& b : area) {
       b = preset.settingsFill ? *preset.settingsFill : static_cast<std::uint8_t>(rng() >> 24);
     }
+  }
+  for (const SettingsPatch& patch : preset.settingsPatches) {
+    if (patch.area < 1 || patch.area > 2 ||
+        patch.address + patch.bytes.size() > memory.settings[patch.area - 1].size()) {
+      Fail(error, "settings bytes outside area " + std::to_string(patch.area));
+      return std::nullopt;
+    }
+    std::copy(patch.bytes.begin(), patch.bytes.end(),
+              memory.settings[patch.area - 1].begin() + patch.address);
   }
   if (preset.settingsChecks.value_or(!anyFile)) {
     for (int a = 0; a < 2; ++a) {

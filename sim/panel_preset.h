@@ -40,6 +40,13 @@ struct ProgramSource {
   std::uint32_t seed = 1;
 };
 
+// Bytes of a settings area given in a preset (key settings1_bytes or settings2_bytes).
+struct SettingsPatch {
+  int area = 1;  // 1 or 2
+  std::uint16_t address = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
 struct PanelPreset {
   PanelConfig config;
   ProgramSource program;
@@ -48,6 +55,9 @@ struct PanelPreset {
   StarterDamage starterDamage = StarterDamage::kNone;
 
   std::array<std::string, 2> settingsFiles;  // areas 1 and 2 (64 KB each)
+  // Bytes placed into the settings areas after the files or the fill, in the order given,
+  // before the block checks are refreshed.
+  std::vector<SettingsPatch> settingsPatches;
   std::optional<std::uint8_t> settingsFill;  // nullopt: bytes from the seed
   std::optional<bool> settingsChecks;        // refresh marks and sums (default: unless files)
 

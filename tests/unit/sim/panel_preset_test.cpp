@@ -114,6 +114,28 @@ TEST(PanelPreset, GeneratedSettingsHaveRightChecksOrAFill) {
                           [](std::uint8_t b) { return b == 0; }));
 }
 
+TEST(PanelPreset, SettingsBytesArePlacedBeforeTheChecksAreRefreshed) {
+  auto panel = MakePanel({{"panel_type", "1"},
+                          {"settings_fill", "0x5A"},
+                          {"settings1_bytes", "0x5186 0x0F 2, 0x0D"},
+                          {"settings2_bytes", "0x5300 0xEE"},
+                          {"settings1_bytes", "0x5187 0x44"}});
+  const auto area1 = panel->Settings(1);
+  EXPECT_EQ((Bytes(area1.begin() + 0x5185, area1.begin() + 0x518A)),
+            (Bytes{0x5A, 0x0F, 0x44, 0x0D, 0x5A}));
+  EXPECT_EQ(panel->Settings(2)[0x5300], 0xEE);
+  for (int area : {1, 2}) {
+    EXPECT_TRUE(FindSettingsBlockFaults(panel->Settings(area), *SettingsLayoutFor(1, area)).empty())
+        << area;
+  }
+
+  PanelPreset preset;
+  std::string error;
+  for (const char* value : {"", "0x5186", "0x5186 0x100", "0xFFFF 1 2", "0x10000 1"}) {
+    EXPECT_FALSE(ApplyPresetSetting(preset, "settings1_bytes", value, &error)) << value;
+  }
+}
+
 TEST(PanelPreset, RefusesUnknownKeysAndBadValues) {
   PanelPreset preset;
   std::string error;
