@@ -17,8 +17,8 @@ step() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
 fail() { printf '\n%sDEMO FAILED: %s%s\n' "$red" "$*" "$plain" >&2; exit 1; }
 
 step "Installing what is missing and building (scripts/build.sh default)"
-scripts/install-deps.sh
-scripts/build.sh default
+scripts/install-deps.sh || fail "installing the build's packages failed"
+scripts/build.sh default || fail "the build failed"
 bin="build/default"
 cli="$bin/src/cli/korvex-cli"
 panel="$bin/sim/korvex-panel"
