@@ -1,0 +1,157 @@
+// The status panel's drawing: attribute colours (with the intensity rule for light and dark
+// faces), bold cells, and the progress shading over the unfinished part of the line.
+#include "gui/status_panel_view.h"
+
+#include <gtest/gtest.h>
+
+#include "display/kv_status.h"
+#include "gui_test_support.h"
+
+namespace korvex::gui {
+namespace {
+
+using testing::GuiApp;
+
+TEST(StatusColoursTest, IntensityFollowsTheFaceAndShadingMixesSevenToOne) {
+  struct Case {
+    QColor face;
+    int intensity;
+  };
+  const Case cases[] = {
+      {QColor(240, 240, 240), 0xD0},  // a light face: 720 > 672
+      {QColor(224, 224, 224), 0xFF},  // exactly 672
+      {QColor(225, 224, 224), 0xD0},  // one above
+      {QColor(30, 30, 30), 0xFF},
+  };
+  for (const Case& c : cases) {
+    const StatusColours colours = StatusColours::FromColours(c.face, QColor(0, 0, 0));
+    EXPECT_EQ(colours.intensity, c.intensity) << c.face.name().toStdString();
+    EXPECT_EQ(colours.CellColour(display::kAttrBoldRed), QColor(c.intensity, 0, 0));
+    EXPECT_EQ(colours.CellColour(display::kAttrBoldGreen), QColor(0, c.intensity, 0));
+    EXPECT_EQ(colours.CellColour(7), QColor(c.intensity, c.intensity, c.intensity));
+    EXPECT_EQ(colours.CellColour(display::kAttrPlain), QColor(0, 0, 0));
+    EXPECT_EQ(colours.CellColour(display::kAttrBold), QColor(0, 0, 0));
+  }
+  const StatusColours mixed = StatusColours::FromColours(QColor(240, 16, 80), QColor(8, 96, 0));
+  EXPECT_EQ(mixed.shading, QColor((7 * 240 + 8) / 8, (7 * 16 + 96) / 8, 7 * 80 / 8));
+}
+
+class StatusPanelViewTest : public ::testing::Test {
+ protected:
+  StatusPanelViewTest() {
+    view.SetColours(colours);
+    model.KVinit();
+  }
+
+  // Pixels of one cell (1-based line and column) matching a test.
+  template <typename Pred>
+  int CountInCell(int line, int column, Pred pred) const {
+    const QSize cell = view.CellSize();
+    int count = 0;
+    for (int y = (line - 1) * cell.height(); y < line * cell.height(); ++y) {
+      for (int x = (column - 1) * cell.width(); x < column * cell.width(); ++x) {
+        if (pred(view.Surface().pixelColor(x, y))) ++count;
+      }
+    }
+    return count;
+  }
+
+  static bool Red(const QColor& c) { return c.red() > 120 && c.green() < 90 && c.blue() < 90; }
+  static bool Dark(const QColor& c) { return c.red() < 110 && c.green() < 110 && c.blue() < 110; }
+
+  QApplication& app = GuiApp();  // before any widget
+  const StatusColours colours = StatusColours::FromColours(QColor(240, 240, 240), QColor(0, 0, 0));
+  StatusPanelView view;
+  display::TKVStatus model;
+};
+
+TEST_F(StatusPanelViewTest, TheGridOfTheMainWindowFitsItsFont) {
+  const QSize cell = view.CellSize();
+  EXPECT_GT(cell.width(), 4);
+  EXPECT_GT(cell.height(), 8);
+  EXPECT_LE(cell.width() * model.Columns(), kStatusPanelWidth);
+  EXPECT_LE(cell.height() * model.Rows(), kStatusPanelHeight);
+  EXPECT_TRUE(StatusPanelFont().fixedPitch());
+  EXPECT_EQ(StatusPanelFont().pointSize(), 12);
+}
+
+TEST_F(StatusPanelViewTest, AnErrorVerdictIsDrawnRedAndThePlainTextInTheTextColour) {
+  model.KVadd("X");
+  model.KVstatus("ERROR", 0, display::kAttrBoldRed);
+  view.ShowPanel(model);
+  const int columns = model.Columns();
+
+  EXPECT_GT(CountInCell(1, 1, Dark), 0);  // "X"
+  EXPECT_EQ(CountInCell(1, 1, Red), 0);
+  for (int column = columns - 4; column <= columns; ++column) {  // "ERROR"
+    EXPECT_GT(CountInCell(1, column, Red), 0) << column;
+    EXPECT_EQ(CountInCell(1, column, Dark), 0) << column;
+  }
+  // The rest of the panel is the face.
+  EXPECT_EQ(view.Surface().pixelColor(view.width() / 2, view.height() - 2), colours.background);
+}
+
+TEST_F(StatusPanelViewTest, BoldCellsCarryMoreInkThanPlainOnes) {
+  model.KVadd("M");
+  model.KVadd("M");
+  model.KVstatus("M", 0, display::kAttrBold);  // the same letter, bold, at the line's end
+  view.ShowPanel(model);
+  const int plain = CountInCell(1, 1, Dark);
+  const int bold = CountInCell(2, model.Columns(), Dark);
+  EXPECT_GT(plain, 0);
+  EXPECT_GT(bold, plain);
+}
+
+TEST_F(StatusPanelViewTest, ProgressShadesTheUnfinishedPartOfTheLineOnly) {
+  model.KVadd("File checking");
+  model.KVprogress(25, 100, 1);
+  view.ShowPanel(model);
+
+  const QImage& surface = view.Surface();
+  const int cellHeight = view.CellSize().height();
+  const int from = kStatusPanelWidth * 25 / 100;
+  // The pen is combined with the face by AND.
+  const QColor shaded(colours.shading.red() & colours.background.red(),
+                      colours.shading.green() & colours.background.green(),
+                      colours.shading.blue() & colours.background.blue());
+  ASSERT_NE(shaded, colours.background);
+
+  const int middle = cellHeight / 2;
+  EXPECT_EQ(surface.pixelColor(from - 3, middle), colours.background);  // finished part
+  EXPECT_EQ(surface.pixelColor(from, middle), shaded);
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, 1), shaded);
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight - 2), shaded);
+  // The line's top and bottom pixel rows and the next line stay free.
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, 0), colours.background);
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight - 1), colours.background);
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight + middle), colours.background);
+  // The percentage at the line's end stays legible under the shading.
+  EXPECT_GT(CountInCell(1, model.Columns() - 1, Dark), 0);  // "5" of "25%"
+}
+
+TEST_F(StatusPanelViewTest, NoShadingAtFullProgressOrAfterAVerdict) {
+  model.KVadd("Programming");
+  model.KVprogress(0, 100, 1);
+  view.ShowPanel(model);
+  const int middle = view.CellSize().height() / 2;
+  EXPECT_NE(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), colours.background);
+
+  model.KVprogress(100, 100, 1);
+  view.ShowPanel(model);
+  EXPECT_EQ(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), colours.background);
+
+  model.KVprogress(0, 100, 1);  // ignored: the percentage did not grow
+  model.KVadd("Verifying");
+  model.KVprogress(50, 100, 1);
+  model.KVstatus("   ok", 0, display::kAttrPlain);
+  view.ShowPanel(model);
+  for (int line = 1; line <= 2; ++line) {
+    EXPECT_EQ(view.Surface().pixelColor(kStatusPanelWidth * 3 / 4,
+                                        (line - 1) * view.CellSize().height() + middle),
+              colours.background)
+        << line;
+  }
+}
+
+}  // namespace
+}  // namespace korvex::gui
