@@ -266,6 +266,40 @@ TEST(FormFlashTest, TheStartWithAFileShowsItsCheckDescriptionAndPath) {
   EXPECT_TRUE(w.Iprogram()->isEnabled());
 }
 
+TEST(FormFlashTest, OpenAsksForTheFileInItsDialogAndChecksIt) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  ModalAnswerer answerer;
+  std::string title;
+  QStringList filters;
+  QString folder;
+  answerer.chooseFile = [&](QFileDialog& dialog) {
+    title = dialog.windowTitle().toStdString();
+    filters = dialog.nameFilters();
+    folder = dialog.directory().absolutePath();
+    dialog.selectFile(QString::fromStdString(bench.filePath));
+    static_cast<QDialog&>(dialog).accept();  // as the dialog's Open button does
+  };
+  w.ShowCentred();
+  bench.app->Start(shell::PlanStart(std::vector<std::string>{}));  // the about text
+
+  w.Open2()->trigger();
+  EXPECT_EQ(answerer.fileDialogs, 1);
+  EXPECT_EQ(title, "Choose SOLANTA program");
+  EXPECT_EQ(filters, QStringList{"SOLANTA program (*.qfw)"});
+  // No file yet: the dialog starts in the program's own folder.
+  EXPECT_EQ(folder, QCoreApplication::applicationDirPath());
+  EXPECT_EQ(bench.app->Session().FirmwareFileName, bench.filePath);
+  EXPECT_EQ(w.StatusPanel0()->text().toStdString(), " " + bench.filePath);
+  EXPECT_FALSE(w.Lver()->text().isEmpty());
+
+  // Cancelling the dialog keeps the file.
+  answerer.chooseFile = [](QFileDialog& dialog) { dialog.reject(); };
+  Click(w.Iopen());
+  EXPECT_EQ(answerer.fileDialogs, 2);
+  EXPECT_EQ(bench.app->Session().FirmwareFileName, bench.filePath);
+}
+
 TEST(FormFlashTest, AMissingFileIsReportedAndTheWindowStaysOpen) {
   WindowBench bench;
   TFormFlash& w = *bench.window;

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -84,18 +85,24 @@ class ModalAnswerer : public QObject {
     dialog.BTok()->click();
   };
 
+  // How the file dialog is answered (default: cancelled).
+  std::function<void(QFileDialog&)> chooseFile = [](QFileDialog& dialog) { dialog.reject(); };
   // Called with each box's text while the box is up, before it is answered.
   std::function<void(const std::string& text)> seen;
 
   std::vector<std::string> boxes;  // every box's text, in order
   std::vector<std::string> yesNoBoxes;
   int portDialogs = 0;
+  int fileDialogs = 0;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::Show) return false;
     if (auto* box = qobject_cast<QMessageBox*>(watched)) {
       QTimer::singleShot(0, box, [this, box] { AnswerBox(box); });
+    } else if (auto* files = qobject_cast<QFileDialog*>(watched)) {
+      ++fileDialogs;
+      QTimer::singleShot(0, files, [this, files] { chooseFile(*files); });
     } else if (auto* dialog = qobject_cast<TFormFlashRS*>(watched)) {
       ++portDialogs;
       QTimer::singleShot(0, dialog, [this, dialog] { choosePort(*dialog); });
