@@ -32,7 +32,7 @@ TEST(StartTest, WithAFileChecksItAndWaitsForTheOperator) {
 }
 
 TEST(StartTest, AnUnattendedRunEndsTheProgramWithItsCodeAndAClosedPort) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   EXPECT_EQ(bench.StartUnattended(), update::StartResult::kEnd);
   EXPECT_EQ(bench.ExitCode(), 6);
   EXPECT_TRUE(bench.op.boxes.empty());
@@ -55,7 +55,7 @@ TEST(StartTest, AnFskOptionOutOfRangeEndsWithoutARun) {
 }
 
 TEST(StartTest, TheCodesKeywordsAreCaseSensitive) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartUnattended({"HASLA", "komunikacji"});
   EXPECT_FALSE(HasLine(bench, "Communication codes restart"));
   EXPECT_EQ(bench.ExitCode(), 6);

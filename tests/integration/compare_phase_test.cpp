@@ -33,12 +33,12 @@ TEST(DescriptionLinesTest, ArePaddedToOneLength) {
   firmware::IdentityFields fields = FieldsForPanelType(3);
   fields.betaNumber = 3;
   RunBench bench(
-      Bench(MakeQfw(fields, firmware::StSectionKind::kNone), {{"program_version", "109"}}));
+      Bench(MakeQfw(fields, firmware::StSectionKind::kNone), {{"program_version", "123"}}));
   bench.StartWithFile();
   bench.Test();
   const std::string panel = VerdictOf(bench, "Program in panel").text;
   const std::string file = VerdictOf(bench, "Program in file").text;
-  EXPECT_EQ(panel, "SOLANTA Large v1.09 2025-03-12 EN         ");
+  EXPECT_EQ(panel, "SOLANTA Large v1.23 2025-03-12 EN         ");
   EXPECT_EQ(file, "SOLANTA Large v1.24 2025-03-12 BETA 003 EN");
   // A Test run compares nothing here, and this panel does not hold the file's program.
   EXPECT_FALSE(HasLine(bench, "Programs comparison"));
@@ -86,16 +86,16 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         RefusalCase{"variant",
                     FileWith(3),
-                    {{"program_signature", "vrk"}, {"program_version", "109"}},
+                    {{"program_signature", "vrk"}, {"program_version", "123"}},
                     kTypeMismatch,
                     true}),
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(VariantTest, ThePanelsVariantIsNamedInItsDescription) {
-  RunBench bench(Bench(FileWith(3), {{"program_signature", "Krv"}, {"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_signature", "Krv"}, {"program_version", "123"}}));
   bench.StartWithFile();
   bench.Test();
-  EXPECT_EQ(VerdictOf(bench, "Program in panel").text.substr(0, 26), "VAREK SOLANTA Large v1.09 ");
+  EXPECT_EQ(VerdictOf(bench, "Program in panel").text.substr(0, 26), "VAREK SOLANTA Large v1.23 ");
 }
 
 // --- Programs comparison -------------------------------------------------------------------
@@ -146,7 +146,7 @@ TEST(ComparisonTest, AnotherLanguageIsNewerWithoutComparingBlocks) {
 }
 
 TEST(ComparisonTest, TheOperatorMayStopBeforeTheErase) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartWithFile();
   bench.op.answers = {false};
   bench.Program();
@@ -168,7 +168,7 @@ class OlderProgramTest : public ::testing::TestWithParam<OlderCase> {};
 
 TEST_P(OlderProgramTest, AsksBeforeAnOlderProgramReplacesANewerOne) {
   const OlderCase& c = GetParam();
-  RunBench bench(Bench(FileWith(3, "105"), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3, "121"), {{"program_version", "123"}}));
   bench.op.answers = c.answers;
   if (c.unattended) {
     bench.StartUnattended();
@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MirroredComparisonTest,
 
 TEST(StarterAgeTest, AStarterBelowSixOneCannotProgram) {
   RunBench bench(Bench(
-      FileWith(3), {{"starter_version", "0x60"}, {"flash_kind", "2"}, {"program_version", "109"}}));
+      FileWith(3), {{"starter_version", "0x60"}, {"flash_kind", "2"}, {"program_version", "123"}}));
   bench.StartWithFile();
   bench.Program();
   EXPECT_EQ(VerdictOf(bench, "Programs comparison").text, "newer");
@@ -247,7 +247,7 @@ TEST(StarterAgeTest, AnUpToDatePanelNeedsNoWriting) {
 }
 
 TEST(StOnlyTest, SkipsTheComparisonAndTheMainFlash) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartUnattended({"FSK=0xONLY"});
   EXPECT_FALSE(HasLine(bench, "Starter checking"));
   EXPECT_FALSE(HasLine(bench, "Programs comparison"));

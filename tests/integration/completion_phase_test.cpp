@@ -18,12 +18,16 @@ struct HeardWrite {
   bool operator==(const HeardWrite&) const = default;
 };
 
-// Every write to settings area 1, one entry per request (a byte string goes byte by byte).
+// Every write to settings area 1 after the erase of sector 6 that begins the codes reset, one
+// entry per request (a byte string goes byte by byte).
 std::vector<HeardWrite> SettingsWrites(const RunBench& bench) {
   std::vector<HeardWrite> writes;
+  bool resetBegun = false;
   for (const auto& e : bench.panel->Exchanges()) {
     const auto& r = e.request;
-    if ((r[0] != kWriteSettings && r[0] != kWriteSettingsByte) || r[3] != 1) continue;
+    if (r[0] == kErase && r[1] == 6) resetBegun = true;
+    if (!resetBegun || (r[0] != kWriteSettings && r[0] != kWriteSettingsByte) || r[3] != 1)
+      continue;
     writes.push_back({static_cast<std::uint16_t>(r[1] | r[2] << 8),
                       std::vector<std::uint8_t>(r.begin() + 4, r.end())});
   }
@@ -45,8 +49,12 @@ std::uint64_t WaitDialogMs(const RunBench& bench) {
   return at[1].second - at[0].second;
 }
 
+// The panel holds the same version in another language: the program is written, and no
+// settings conversion adds writes of its own.
+constexpr std::pair<const char*, const char*> kOtherLanguage{"program_language", "2"};
+
 TEST(CommCodesResetTest, ResetsATypeThreePanelWithTheTablesWrites) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {kOtherLanguage}));
   bench.StartUnattended({"hasla", "komunikacji"});
   EXPECT_EQ(VerdictOf(bench, "Communication codes restart"), (RecordedStatus{kOk, kPlain}));
   EXPECT_EQ(VerdictOf(bench, "Restarting panel"), (RecordedStatus{kOk, kPlain}));
@@ -104,10 +112,11 @@ class CommCodesTypeTest : public ::testing::TestWithParam<TypeMarkCase> {};
 
 TEST_P(CommCodesTypeTest, EveryTypeGetsItsOwnAddressesAndMark) {
   const TypeMarkCase& c = GetParam();
-  RunBench bench(Bench(FileWith(c.panelType), {{"panel_type", std::to_string(c.panelType)},
-                                               {"program_version", "109"},
-                                               {"settings_fill", "0x5A"}}));
-  bench.StartUnattended({"hasla", "komunikacji"});
+  RunBench bench(Bench(
+      FileWith(c.panelType),
+      {{"panel_type", std::to_string(c.panelType)}, kOtherLanguage, {"settings_fill", "0x5A"}}));
+  // The ST program of types 4 to 8 is left alone: only the codes matter here.
+  bench.StartUnattended({"hasla", "komunikacji", "FSK=0xSKIP"});
   EXPECT_EQ(VerdictOf(bench, "Communication codes restart"), (RecordedStatus{kOk, kPlain}));
   const auto area = bench.panel->Settings(1);
   for (const auto& [address, value] : c.bytes) {
@@ -156,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommCodesResetTest, AFailedWriteSilencesTheRestAndEndsTheRun) {
   RunBench bench(
-      Bench(FileWith(3), {{"program_version", "109"}, {"fault.drop_request", "0x80:*"}}));
+      Bench(FileWith(3), {{"program_version", "123"}, {"fault.drop_request", "0x80:*"}}));
   bench.StartUnattended({"hasla", "komunikacji"});
   EXPECT_EQ(LastCaption(bench), "Communication codes restart");
   EXPECT_EQ(VerdictOf(bench, "Communication codes restart"), (RecordedStatus{"ERROR", kBoldRed}));
@@ -168,7 +177,7 @@ TEST(CommCodesResetTest, AFailedWriteSilencesTheRestAndEndsTheRun) {
 }
 
 TEST(CommCodesResetTest, HappensOncePerProcessAndNeverInATestRun) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {kOtherLanguage}));
   bench.StartUnattended({"hasla", "komunikacji"});
   ASSERT_TRUE(HasLine(bench, "Communication codes restart"));
   EXPECT_FALSE(bench.Session().CommCodesResetRequested);
@@ -196,7 +205,7 @@ class RestartWaitTest : public ::testing::TestWithParam<WaitCase> {};
 TEST_P(RestartWaitTest, EndsEarlyOnlyWhenCtsShowsTheProgramCameUp) {
   const WaitCase& c = GetParam();
   PresetKeys keys = c.keys;
-  keys.emplace_back("program_version", "109");
+  keys.emplace_back("program_version", "123");
   RunBench bench(Bench(FileWith(3), keys));
   if (c.unattendedArgs.empty()) {
     bench.StartWithFile();
@@ -229,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestartWaitTest,
 TEST(RestartTest, AStarterThatDoesNotAnswerTheRestartStillCompletesTheRun) {
   // The run's own connect is the first; the restart's nine connects of two frames each are
   // lost.
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"},
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"},
                                      {"fault.drop_request", Occurrences(kConnect, 2, 18)}}));
   bench.StartWithFile();
   bench.Program();
@@ -240,7 +249,7 @@ TEST(RestartTest, AStarterThatDoesNotAnswerTheRestartStillCompletesTheRun) {
 }
 
 TEST(RestartTest, AStopDuringTheWaitLeavesTheVerdictOutButCompletes) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}, {"cts", "on"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}, {"cts", "on"}}));
   bench.StartWithFile();
   bench.op.onProcessMessages = [&] {
     const auto& at = bench.op.waitDialogAt;
@@ -259,13 +268,13 @@ TEST(RestartTest, AStopDuringTheWaitLeavesTheVerdictOutButCompletes) {
 // --- Exit codes and the log ----------------------------------------------------------------
 
 TEST(CompletionTest, AWrittenPanelIsLoggedAndEveryLaterRunOfTheProcessCountsAsWritten) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartWithFile();
   bench.EnableServiceMode();
   bench.Program();
   EXPECT_EQ(bench.ExitCode(), 6);
   const std::string line =
-      "2025-03-12 14:05:09: SOLANTA Large v1.09 2025-03-12 EN -> SOLANTA Large v1.24 2025-03-12 EN";
+      "2025-03-12 14:05:09: SOLANTA Large v1.23 2025-03-12 EN -> SOLANTA Large v1.24 2025-03-12 EN";
   EXPECT_EQ(bench.LogLines(), std::vector<std::string>{line});
 
   // A comparison in the same process: nothing is written now, but the process wrote before.

@@ -51,7 +51,7 @@ TEST(ConnectTest, EightRefusalsMeanAFlashTheStarterCannotUse) {
 }
 
 TEST(ConnectTest, SevenRefusalsThenAConnection) {
-  RunBench bench(Bench(FileWith(3), {{"fault.refuse_connect", "7"}, {"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"fault.refuse_connect", "7"}, {"program_version", "123"}}));
   bench.StartWithFile();
   bench.Program();
   EXPECT_EQ(VerdictOf(bench, "Connecting"), (RecordedStatus{kOk, kPlain}));
@@ -125,7 +125,7 @@ TEST(IdentifyTest, ShowsTheChipTheModelAndTheStarter) {
   RunBench bench(Bench(FileWith(4), {{"panel_type", "4"},
                                      {"flash_kind", "8"},
                                      {"starter_language", "5"},
-                                     {"program_version", "109"}}));
+                                     {"program_version", "123"}}));
   bench.StartWithFile();
   bench.Test();
   EXPECT_EQ(VerdictOf(bench, "FLASH type").text, "MACRONIX MX29F040C");
@@ -234,7 +234,7 @@ class StarterCheckTest : public ::testing::TestWithParam<StarterCase> {};
 TEST_P(StarterCheckTest, ReplacesOnlyAStarterThatIsOldOrDamaged) {
   const StarterCase& c = GetParam();
   PresetKeys keys = c.keys;
-  keys.emplace_back("program_version", "109");
+  keys.emplace_back("program_version", "123");
   RunBench bench(Bench(FileWith(3), keys));
   bench.StartWithFile();
   bench.Program();

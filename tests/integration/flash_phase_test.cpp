@@ -40,7 +40,7 @@ std::vector<int> Steps(int step) {
 }
 
 TEST(FlashPhaseTest, AProgramRunWritesTheImageAndASecondRunLeavesItAlone) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartWithFile();
   bench.Program();
   ASSERT_EQ(bench.ExitCode(), 6);
@@ -87,7 +87,7 @@ TEST(FlashPhaseTest, AProgramRunWritesTheImageAndASecondRunLeavesItAlone) {
 }
 
 TEST(FlashPhaseTest, UnattendedRunsSendNoKeypadProgress) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartUnattended();
   EXPECT_EQ(bench.ExitCode(), 6);
   EXPECT_TRUE(bench.PanelProgramEqualsImage());
@@ -137,7 +137,7 @@ class VerificationMismatchTest : public ::testing::TestWithParam<MismatchCase> {
 
 TEST_P(VerificationMismatchTest, ShowsWhereAndAsksForAnotherTry) {
   const MismatchCase& c = GetParam();
-  RunBench bench(Bench(FileWith(3), {{"flash_kind", c.kind}, {"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"flash_kind", c.kind}, {"program_version", "123"}}));
   // The panel's memory fails just after programming.
   bench.op.onStatusChange = [&](const RecordedLine& line) {
     if (line.caption == "Verification" && line.statuses.empty() && line.progress.empty()) {
@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(VerificationTest, MirroringChipsFinishTheProgressWithTheUpperArea) {
-  RunBench bench(Bench(FileWith(3), {{"flash_kind", "4"}, {"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"flash_kind", "4"}, {"program_version", "123"}}));
   bench.StartWithFile();
   bench.Program();
   EXPECT_EQ(VerdictOf(bench, "Verification"), (RecordedStatus{kOk, kPlain}));
@@ -190,7 +190,7 @@ TEST(VerificationTest, MirroringChipsFinishTheProgressWithTheUpperArea) {
 
 TEST(VerificationTest, UnreadableBlockWithoutAStopSaysNoConnection) {
   RunBench bench(
-      Bench(FileWith(3), {{"program_version", "109"},
+      Bench(FileWith(3), {{"program_version", "123"},
                           {"fault.drop_request", Occurrences(kBlockCheck, 10, kFramesPerGiveUp)}}));
   bench.StartWithFile();
   bench.Program();
@@ -203,7 +203,7 @@ TEST(VerificationTest, ABlockThatCannotBeReadBackByteByByteIsAnError) {
   // Count the byte reads before the verification, then lose the ones that locate the byte.
   int readsBefore = 0;
   {
-    RunBench probe(Bench(FileWith(3), {{"program_version", "109"}}));
+    RunBench probe(Bench(FileWith(3), {{"program_version", "123"}}));
     probe.op.onStatusChange = [&](const RecordedLine& line) {
       if (line.caption == "Verification" && line.progress.empty() && line.statuses.empty()) {
         readsBefore = probe.Heard(kReadFlash);
@@ -212,7 +212,7 @@ TEST(VerificationTest, ABlockThatCannotBeReadBackByteByByteIsAnError) {
     probe.StartWithFile();
     probe.Program();
   }
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"},
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"},
                                      {"fault.drop_request", Occurrences(kReadFlash, readsBefore + 1,
                                                                         kFramesPerGiveUp)}}));
   bench.op.onStatusChange = [&](const RecordedLine& line) {
@@ -242,7 +242,7 @@ class WriteFailureTest : public ::testing::TestWithParam<WriteFailureCase> {};
 TEST_P(WriteFailureTest, EndsTheRunOnTheLineThatFailed) {
   const WriteFailureCase& c = GetParam();
   PresetKeys keys = c.keys;
-  keys.emplace_back("program_version", "109");
+  keys.emplace_back("program_version", "123");
   RunBench bench(Bench(FileWith(3), keys));
   bench.StartWithFile();
   bench.Program();
@@ -287,7 +287,7 @@ std::uint32_t TokenCheckBefore(const RunBench& probe, Pick pick) {
 TEST(WriteRefusalTest, APanelThatLostTheTokenIsNotErased) {
   std::uint32_t seq = 0;
   {
-    RunBench probe(Bench(FileWith(3), {{"program_version", "109"}}));
+    RunBench probe(Bench(FileWith(3), {{"program_version", "123"}}));
     probe.StartWithFile();
     probe.Program();
     seq = TokenCheckBefore(probe,
@@ -295,7 +295,7 @@ TEST(WriteRefusalTest, APanelThatLostTheTokenIsNotErased) {
   }
   ASSERT_NE(seq, 0u);
   RunBench bench(Bench(FileWith(3),
-                       {{"program_version", "109"}, {"fault.lose_token_at", std::to_string(seq)}}));
+                       {{"program_version", "123"}, {"fault.lose_token_at", std::to_string(seq)}}));
   bench.StartWithFile();
   bench.Program();
   EXPECT_EQ(VerdictOf(bench, "FLASH erasing"), (RecordedStatus{"ERROR", kBoldRed}));
@@ -306,7 +306,7 @@ TEST(WriteRefusalTest, APanelThatLostTheTokenIsNotErased) {
 TEST(WriteRefusalTest, APanelThatLosesTheTokenWhileProgrammingIsNotWrittenFurther) {
   std::uint32_t seq = 0;
   {
-    RunBench probe(Bench(FileWith(3), {{"program_version", "109"}}));
+    RunBench probe(Bench(FileWith(3), {{"program_version", "123"}}));
     probe.StartWithFile();
     probe.Program();
     bool erased = false;
@@ -318,7 +318,7 @@ TEST(WriteRefusalTest, APanelThatLosesTheTokenWhileProgrammingIsNotWrittenFurthe
   }
   ASSERT_NE(seq, 0u);
   RunBench bench(Bench(FileWith(3),
-                       {{"program_version", "109"}, {"fault.lose_token_at", std::to_string(seq)}}));
+                       {{"program_version", "123"}, {"fault.lose_token_at", std::to_string(seq)}}));
   bench.StartWithFile();
   bench.Program();
   EXPECT_EQ(LastCaption(bench), "FLASH programming");
@@ -344,7 +344,7 @@ int PercentOfAnErasedPage(const std::vector<std::uint8_t>& image) {
 }
 
 TEST(StopTest, AStoppedProgrammingPassClaimsNothing) {
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartWithFile();
   const int stopAt = PercentOfAnErasedPage(bench.Image());
   ASSERT_GT(stopAt, 0);
@@ -374,7 +374,7 @@ class StopWhileWritingTest : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(StopWhileWritingTest, EndsQuietlyWithCodeThree) {
   const StopCase& c = GetParam();
-  RunBench bench(Bench(FileWith(3), {{"program_version", "109"}}));
+  RunBench bench(Bench(FileWith(3), {{"program_version", "123"}}));
   bench.StartWithFile();
   bench.op.onStatusChange = [&](const RecordedLine& line) {
     if (line.caption == c.caption &&
