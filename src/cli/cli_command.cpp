@@ -90,11 +90,12 @@ a second one ends the program at once.
 
 Exit codes:
   0  nothing was run (no parameters, a port that is not valid, an FSK option out of range,
-     a wrong command), or: check accepted the file, restart restarted the panel, ports and
-     --help finished
+     a wrong command, a firmware file refused only for its version), or: check accepted
+     the file, restart restarted the panel, ports and --help finished
   1  the firmware file is missing or is not a valid firmware file (check: the file is not
      accepted, also when its version is outside the range this tool accepts)
-  2  the port cannot be opened or set to the bit rate
+  2  the port cannot be opened or set to the bit rate (test, restart: also a PORT that is
+     not a port number or a device path)
   3  no connection with the panel's starter, or a starter request failed (connect,
      identify, erase, program, verify); restart: the starter did not answer or it was stopped
   4  the panel's starter is too old (below 6.1), the ST program update failed, or the
