@@ -62,5 +62,8 @@ function(korvex_embed_updaters image_file out_file)
   list(TRANSFORM bytes PREPEND "0x")
   list(JOIN bytes "," body)
   file(CONFIGURE OUTPUT "${out_file}" CONTENT "// Generated from ${image_file}; do not edit.\n${body}\n")
-  set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${image_file}")
+  if(NOT CMAKE_SCRIPT_MODE_FILE) # also usable from cmake -P, where there is no project
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 "${image_file}")
+  endif()
 endfunction()
