@@ -119,14 +119,27 @@ bool Rate(std::string_view key, std::string_view value, std::uint32_t& out, bool
   return true;
 }
 
+// A version as text ("1.05 2019-04-01") or as the six bytes the ST sends (any values, so
+// that an ST reporting nibbles above 9 can be set up).
 bool Version(std::string_view key, std::string_view value, StVersionBytes& out,
              std::string* error) {
-  const auto v = ParseStVersion(std::string(Trim(value)));
-  if (!v)
+  if (const auto v = ParseStVersion(std::string(Trim(value)))) {
+    out = *v;
+    return true;
+  }
+  const auto bytes = ParseBytes(value);
+  if (!bytes || bytes->size() != out.size())
     return Fail(error, "bad version for " + std::string(key) +
-                           " (form 1.05 2019-04-01): " + std::string(value));
-  out = *v;
+                           " (form 1.05 2019-04-01, or six bytes): " + std::string(value));
+  std::copy(bytes->begin(), bytes->end(), out.begin());
   return true;
+}
+
+// The text form when it reads back as the same bytes, else the six bytes.
+std::string VersionSetting(const StVersionBytes& v) {
+  const std::string text = StVersionText(v);
+  const auto back = ParseStVersion(text);
+  return back && *back == v ? text : BytesText(v);
 }
 
 // "kind:path" values of program and st_program.
@@ -191,9 +204,12 @@ std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
       {"st_version", "sample ST program's version, e.g. 1.00 2020-01-15"},
       {"st_fsk", "sample ST program's FSK plus and minus bytes (default 0x05 0x22)"},
       {"st_starter_version", "the ST starter's version (default 1.03 2018-06-15)"},
-      {"st_reported_version", "the ST reports this program version whatever it holds"},
+      {"st_reported_version",
+       "the ST reports this program version whatever it holds (text, or six bytes)"},
       {"st_options", "the ST's option bytes (kinds B and C; default all 0x00)"},
       {"st_protection", "the ST's protection byte, 0xAA protected (default 0x00)"},
+      {"st_options_locked", "yes: the ST acknowledges option writes but keeps its options"},
+      {"st_weak_cell", "ST address of a cell that loses its value after programming"},
       {"fault.drop_request", "selectors: requests lost on the line (17, 0x62:5, 0x62:*)"},
       {"fault.drop_reply", "selectors: requests carried out whose reply is lost"},
       {"fault.corrupt_reply", "selectors: replies with one bit flipped"},
@@ -414,6 +430,17 @@ bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_v
     return true;
   }
   if (key == "st_protection") return Number(key, value, preset.stProtection, 0xFF, error);
+  if (key == "st_options_locked") return Flag(key, value, preset.stOptionsLocked, error);
+  if (key == "st_weak_cell") {
+    if (Trim(value) == "none") {
+      preset.stWeakCell.reset();
+      return true;
+    }
+    std::uint32_t address = 0;
+    if (!Number(key, value, address, 0xFFFFFF, error)) return false;
+    preset.stWeakCell = address;
+    return true;
+  }
   return Fail(error, "unknown key: " + std::string(key));
 }
 
@@ -560,6 +587,8 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
   st.starterVersion = preset.stStarterVersion;
   st.programVersion = preset.stReportedVersion;
   st.protection = preset.stProtection;
+  st.optionsLocked = preset.stOptionsLocked;
+  st.weakCell = preset.stWeakCell;
   const auto info = StKindInfoFor(st.kind);
   if (info) {
     switch (preset.stProgram) {
@@ -652,10 +681,13 @@ bool DumpPanel(const PanelModel& panel, const std::string& dir, std::string* err
     << "settings_checks = keep\n"
     << "st_kind = " << (st.kind == StKind::kNone ? "none" : firmware::StKindName(st.kind)) << "\n";
   if (!st.memory.empty()) s << "st_program = raw:st.bin\n";
-  s << "st_starter_version = " << StVersionText(st.starterVersion) << "\n";
-  if (st.programVersion) s << "st_reported_version = " << StVersionText(*st.programVersion) << "\n";
+  s << "st_starter_version = " << VersionSetting(st.starterVersion) << "\n";
+  if (st.programVersion)
+    s << "st_reported_version = " << VersionSetting(*st.programVersion) << "\n";
   if (!st.options.empty()) s << "st_options = " << BytesText(st.options) << "\n";
   s << "st_protection = " << HexByte(st.protection) << "\n";
+  if (st.optionsLocked) s << "st_options_locked = yes\n";
+  if (st.weakCell) s << "st_weak_cell = " << HexAddress(*st.weakCell) << "\n";
   if (!WriteText(d / "state.cfg", s.str(), error)) return false;
 
   std::ostringstream k;

@@ -73,6 +73,8 @@ struct PanelPreset {
   std::optional<StVersionBytes> stReportedVersion;
   std::vector<std::uint8_t> stOptions;  // empty: all 0x00
   std::uint8_t stProtection = 0x00;
+  bool stOptionsLocked = false;
+  std::optional<std::uint32_t> stWeakCell;  // ST address
 };
 
 // Sets one key; relative file names are taken relative to baseDir (when not empty). False

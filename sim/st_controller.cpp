@@ -278,6 +278,7 @@ StController::Answer StController::WriteOptions(std::span<const std::uint8_t> co
   if (command[0] != own) return Silent("option write of another ST kind");
   if (command.size() != 1 + info_->optionCount) return Silent("malformed ST option write");
   if (auto refused = Guard(AnswerOf(own), false, false)) return *refused;
+  if (state_.optionsLocked) return {{AnswerOf(own)}, 10'000, "the ST's option bytes are locked"};
   state_.options.assign(command.begin() + 1, command.end());
   return {{AnswerOf(own)}, 10'000, {}};
 }
@@ -321,6 +322,12 @@ StController::Answer StController::Program(std::span<const std::uint8_t> command
   }
   if (!exact)
     return {{AnswerOf(kCmdProgram), 0x01}, info_->blockProgramUs, "ST block was not erased"};
+  // The weak cell takes the value (the ST's own read-back passes) and loses it afterwards.
+  if (state_.weakCell && *state_.weakCell >= address && *state_.weakCell < address + kStBlockSize) {
+    cell[*state_.weakCell - address] = info_->erased;
+    return {
+        {AnswerOf(kCmdProgram), 0x00}, info_->blockProgramUs, "the ST's weak cell lost its value"};
+  }
   return {{AnswerOf(kCmdProgram), 0x00}, info_->blockProgramUs, {}};
 }
 

@@ -58,6 +58,11 @@ struct StState {
   StVersionBytes starterVersion = {0x01, 0x03, 0x20, 0x18, 0x06, 0x15};
   // When set, the program version the ST reports whatever its memory holds.
   std::optional<StVersionBytes> programVersion;
+  // Worn hardware: option bytes that acknowledge writes but keep their old values, and one
+  // memory cell (by ST address) that accepts programming and then loses its value, so that
+  // the block reads back with another check.
+  bool optionsLocked = false;
+  std::optional<std::uint32_t> weakCell;
 };
 
 class StController {

@@ -262,6 +262,22 @@ TEST_F(PresetFiles, DumpLoadsBackIntoTheSamePanel) {
   EXPECT_EQ(reloaded->Config().flashKind, 1);
 }
 
+TEST_F(PresetFiles, TheStsWornPartsAndAnyReportedVersionLoadBack) {
+  auto panel = MakePanel({{"panel_type", "5"},
+                          {"st_reported_version", "0x01 0x0A 0x20 0x20 0x01 0x15"},
+                          {"st_options_locked", "yes"},
+                          {"st_weak_cell", "0x9000"}});
+  std::string error;
+  ASSERT_TRUE(DumpPanel(*panel, (dir_ / "dump").string(), &error)) << error;
+  PanelPreset again;
+  ASSERT_TRUE(ApplyPresetFile(again, (dir_ / "dump" / "state.cfg").string(), &error)) << error;
+  auto reloaded = BuildPanel(again, &error);
+  ASSERT_NE(reloaded, nullptr) << error;
+  EXPECT_EQ(reloaded->St().programVersion, panel->St().programVersion);
+  EXPECT_TRUE(reloaded->St().optionsLocked);
+  EXPECT_EQ(reloaded->St().weakCell, std::optional<std::uint32_t>(0x9000));
+}
+
 TEST(PanelPreset, EveryKeyHasHelp) {
   PanelPreset preset;
   std::string error;

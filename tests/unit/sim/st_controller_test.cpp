@@ -218,6 +218,35 @@ TEST(StUpdate, KindCOptionsAndBlankCheck) {
                           [](std::uint8_t b) { return b == 0; }));
 }
 
+TEST(StUpdate, WornOptionsAndAWeakCellAcknowledgeButDoNotKeep) {
+  auto panel =
+      MakePanel({{"panel_type", "6"}, {"st_options_locked", "yes"}, {"st_weak_cell", "0x8A85"}});
+  PcSide pc(*panel);
+  ASSERT_TRUE(pc.Connect().valid);
+  ASSERT_EQ(St(pc, kUnlock, 1, 2).data, (Bytes{0x27, 0x00}));
+  EXPECT_EQ(St(pc, Cat({0x1F}, kOptionsC), 1, 1).data, (Bytes{0x2F}));
+  EXPECT_EQ(St(pc, {0x1D}, 1, 8).data, Cat({0x2D, 0x00}, Bytes(6, 0x00)));
+  pc.Wait(5000);
+  ASSERT_EQ(St(pc, {0x12, 0xAA}, 60, 2).data, (Bytes{0x22, 0x00}));
+  const Bytes block(128, 0x3C);
+  EXPECT_EQ(St(pc, Cat(Cat({0x14}, Address(StKind::kC, 0x8A80)), block), 1, 2).data,
+            (Bytes{0x24, 0x00}));
+  Bytes held = block;
+  held[5] = 0x00;  // the weak cell is back at the erased value
+  EXPECT_TRUE(std::equal(held.begin(), held.end(), panel->St().memory.begin() + 0x80));
+  const std::uint16_t check = StBlockCheck(held);
+  EXPECT_EQ(St(pc, Cat({0x15}, Address(StKind::kC, 0x8A80)), 1, 3).data,
+            (Bytes{0x25, static_cast<std::uint8_t>(check), static_cast<std::uint8_t>(check >> 8)}));
+}
+
+TEST(StPassThrough, AReportedVersionMayBeAnySixBytes) {
+  auto panel = MakePanel({{"panel_type", "5"}, {"st_reported_version", "1 0x0A 0x20 0x20 1 0x15"}});
+  PcSide pc(*panel);
+  ASSERT_TRUE(pc.Connect().valid);
+  const Bytes version = {0x01, 0x0A, 0x20, 0x20, 0x01, 0x15};
+  EXPECT_EQ(St(pc, {0x18}, 1, 8).data, Cat(Cat({0x28}, version), {0x61}));  // + their sum
+}
+
 TEST(StUpdate, RestartForgetsTheUnlock) {
   auto panel = MakePanel({{"panel_type", "7"}, {"program", "garbage"}});
   PcSide pc(*panel);
