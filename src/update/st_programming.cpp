@@ -1,0 +1,168 @@
+// Writing the file's program into the ST: unlock; kind A opens its programming session,
+// kinds B and C get their protection and option bytes; erase (up to a minute, shown as
+// progress); blank check; programming in 128-byte blocks, leaving out blocks that are erased
+// throughout; kind A closes its session; verification of every block by the ST's check.
+// Once the update has begun its failure is the failure of the update: exit code 4.
+#include <algorithm>
+#include <array>
+
+#include "display/kv_status.h"
+#include "update/run_phases.h"
+#include "update/st_update_steps.h"
+
+namespace korvex::update {
+
+namespace {
+
+constexpr int kBlockVerdictWidth = 4;
+constexpr std::uint8_t kBlockCheckReplyCount = 3;
+const char* const kOk = "   ok";
+
+PhaseOutcome EndUpdateFailed(Context& context, int width = 0) {
+  context.session.Info1.KVstatus("ERROR", width, display::kAttrBoldRed);
+  context.session.ExitCode = shell::kExitUpdateFailed;
+  return PhaseOutcome::kEndRun;
+}
+
+bool Unlock(StPhase& phase) {
+  std::array<std::uint8_t, 1 + kStUnlockCode.size()> request{kStUnlock};
+  std::copy(kStUnlockCode.begin(), kStUnlockCode.end(), request.begin() + 1);
+  return phase.AskDone(request, kStShortWaitS);
+}
+
+// Kind A: opens (0xFF) or closes (0x00) the programming session; the ST then needs a pause.
+bool ProgrammingSession(StPhase& phase, std::uint8_t parameter) {
+  const std::array<std::uint8_t, 2> request{kStSession, parameter};
+  if (!phase.AskAcknowledged(request)) return false;
+  phase.context.link.PumpWait(kStSessionPauseMs);
+  return true;
+}
+
+enum class OptionsResult { kRight, kFailed, kStopped };
+
+// Kinds B and C: reads the protection and option bytes and writes what is not yet right,
+// until they read back right.
+OptionsResult SetOptions(StPhase& phase) {
+  shell::Session& session = phase.context.session;
+  display::TKVStatus& info = session.Info1;
+  const StKindSpec& spec = phase.spec;
+  const std::array<std::uint8_t, 1> read{kStReadOptions};
+  std::vector<std::uint8_t> right{StAnswerTo(kStReadOptions), kStProtected};
+  right.insert(right.end(), spec.options.begin(), spec.options.end());
+
+  for (int pass = 0; pass < kStOptionPassLimit; ++pass) {
+    std::vector<std::uint8_t> r;
+    if (!phase.Ask(read, kStShortWaitS, spec.optionReplyCount, r)) {
+      return session.StopRequested ? OptionsResult::kStopped : OptionsResult::kFailed;
+    }
+    if (r == right) return OptionsResult::kRight;
+    if (r[1] != kStProtected) {
+      const std::array<std::uint8_t, 2> protect{kStProtect, kStProtected};
+      if (!phase.AskAcknowledged(protect)) break;
+      info.KVstatus("protected", 0, display::kAttrPlain);
+      info.KVadd("");
+    }
+    if (!std::equal(spec.options.begin(), spec.options.end(), r.begin() + 2)) {
+      std::vector<std::uint8_t> write{spec.optionWriteRequest};
+      write.insert(write.end(), spec.options.begin(), spec.options.end());
+      if (!phase.AskAcknowledged(write)) break;
+      info.KVstatus("written", 0, display::kAttrPlain);
+      info.KVadd("");
+    }
+    if (session.StopRequested) return OptionsResult::kStopped;
+  }
+  return session.StopRequested ? OptionsResult::kStopped : OptionsResult::kFailed;
+}
+
+// Programs every block that is not erased throughout; kind A then closes its session.
+bool ProgramBlocks(StPhase& phase) {
+  shell::Session& session = phase.context.session;
+  const StKindSpec& spec = phase.spec;
+  const auto lastBlock = static_cast<std::int32_t>(spec.Blocks() - 1);
+  for (std::uint32_t offset = 0; offset < spec.count && !session.StopRequested;
+       offset += kStBlockSize) {
+    session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
+    const std::span<const std::uint8_t> block = phase.Block(offset);
+    if (StBlockErased(spec, block)) continue;  // the erase left it so already
+    const std::vector<std::uint8_t> request =
+        StAddressedRequest(spec, kStProgramBlock, offset, block);
+    if (!phase.AskDone(request, kStShortWaitS)) return false;
+  }
+  if (spec.hasSession && !session.StopRequested) return ProgrammingSession(phase, kStSessionClose);
+  return true;
+}
+
+// Compares every block by the ST's check; false at the first difference or lost answer.
+bool VerifyBlocks(StPhase& phase) {
+  shell::Session& session = phase.context.session;
+  const StKindSpec& spec = phase.spec;
+  const auto lastBlock = static_cast<std::int32_t>(spec.Blocks() - 1);
+  for (std::uint32_t offset = 0; offset < spec.count && !session.StopRequested;
+       offset += kStBlockSize) {
+    session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
+    const std::vector<std::uint8_t> request = StAddressedRequest(spec, kStBlockCheck, offset);
+    std::vector<std::uint8_t> reply;
+    if (!phase.Ask(request, kStShortWaitS, kBlockCheckReplyCount, reply) ||
+        reply.size() != kBlockCheckReplyCount || reply[0] != StAnswerTo(kStBlockCheck)) {
+      return false;
+    }
+    const auto check = static_cast<std::uint16_t>(reply[1] | reply[2] << 8);
+    if (check != StBlockCheck(phase.Block(offset))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PhaseOutcome WriteStProgram(StPhase& phase) {
+  Context& context = phase.context;
+  shell::Session& session = context.session;
+  display::TKVStatus& info = session.Info1;
+  const StKindSpec& spec = phase.spec;
+
+  context.FlashWritten = true;
+  const bool hasOptions = !spec.options.empty();
+  info.KVadd(hasOptions ? "ST options" : "ST erasing");
+  bool ok = Unlock(phase);
+  if (ok && spec.hasSession) ok = ProgrammingSession(phase, kStSessionOpen);
+  if (session.StopRequested) return EndStoppedStPhase(context);
+  if (ok && hasOptions) {
+    switch (SetOptions(phase)) {
+      case OptionsResult::kStopped:
+        return EndStoppedStPhase(context);
+      case OptionsResult::kFailed:
+        return EndUpdateFailed(context);
+      case OptionsResult::kRight:
+        info.KVstatus(kOk, 0, display::kAttrPlain);
+        break;
+    }
+  }
+  if (hasOptions) info.KVadd("ST erasing");
+  if (ok)
+    ok = phase.AskDone(std::array<std::uint8_t, 2>{kStErase, kStEraseKey}, kStEraseWaitS, true);
+  if (session.StopRequested) return EndStoppedStPhase(context);
+  if (!ok) return EndUpdateFailed(context);
+  info.KVstatus(kOk, 0, display::kAttrPlain);
+
+  info.KVadd("ST blank checking");
+  if (!phase.AskDone(std::array<std::uint8_t, 1>{kStBlankCheck}, kStBlankCheckWaitS)) {
+    if (session.StopRequested) return EndStoppedStPhase(context);
+    return EndUpdateFailed(context);
+  }
+  info.KVstatus(kOk, 0, display::kAttrPlain);
+
+  info.KVadd("ST programming");
+  const bool programmed = ProgramBlocks(phase);
+  if (session.StopRequested) return EndStoppedStPhase(context);
+  if (!programmed) return EndUpdateFailed(context, kBlockVerdictWidth);
+  info.KVstatus(kOk, kBlockVerdictWidth, display::kAttrPlain);
+
+  info.KVadd("ST verification");
+  const bool verified = VerifyBlocks(phase);
+  if (session.StopRequested) return EndStoppedStPhase(context);
+  if (!verified) return EndUpdateFailed(context, kBlockVerdictWidth);
+  info.KVstatus(kOk, kBlockVerdictWidth, display::kAttrPlain);
+  return PhaseOutcome::kGoOn;
+}
+
+}  // namespace korvex::update

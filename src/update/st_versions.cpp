@@ -1,0 +1,82 @@
+// The versions of the ST's starter, of its program and of the program in the file, and the
+// panel's two FSK bytes, which the new program must keep: they are read from the ST (or taken
+// from the command line), written into the file's ST program and its checksum is refreshed.
+#include <array>
+
+#include "display/kv_status.h"
+#include "firmware/st_section.h"
+#include "shell/util.h"
+#include "update/st_update_steps.h"
+
+namespace korvex::update {
+
+namespace {
+
+constexpr std::uint8_t kFskReadWaitS = kStShortWaitS;
+constexpr std::uint32_t kVersionRecordLength = 7;
+
+// One version line: the text of the reply, or the end of the run.
+std::optional<PhaseOutcome> ReadVersion(StPhase& phase, const char* caption, std::uint8_t request,
+                                        std::string& text) {
+  display::TKVStatus& info = phase.context.session.Info1;
+  info.KVadd(caption);
+  const std::array<std::uint8_t, 1> command{request};
+  std::vector<std::uint8_t> reply;
+  if (!phase.Ask(command, kStShortWaitS, kStVersionReplyCount, reply)) {
+    return EndStReadFailed(phase.context);
+  }
+  text = StReplyVersionText(reply);
+  info.KVstatus(text, 0, display::kAttrPlain);
+  return std::nullopt;
+}
+
+bool FskValid(std::uint8_t value) {
+  return value <= kFskLimit;
+}
+
+}  // namespace
+
+std::optional<PhaseOutcome> ShowStVersions(StPhase& phase, std::string& panelText,
+                                           std::string& fileText) {
+  std::string starterText;
+  if (auto end = ReadVersion(phase, "ST starter version", kStStarterVersion, starterText)) {
+    return end;
+  }
+  if (auto end = ReadVersion(phase, "ST program", kStProgramVersion, panelText)) return end;
+
+  display::TKVStatus& info = phase.context.session.Info1;
+  info.KVadd("ST program in file");
+  fileText = StFileVersionText(std::span<const std::uint8_t>(phase.program)
+                                   .subspan(phase.spec.versionOffset, kVersionRecordLength));
+  info.KVstatus(fileText, 0, display::kAttrPlain);
+  return std::nullopt;
+}
+
+std::optional<PhaseOutcome> CarryOverFsk(StPhase& phase) {
+  if (!phase.spec.hasFsk) return std::nullopt;
+  shell::Session& session = phase.context.session;
+  if (!session.FskGiven) {
+    std::vector<std::uint8_t> reply;
+    if (!phase.Ask(phase.spec.fskRequest, kFskReadWaitS, phase.spec.fskReplyCount, reply)) {
+      return EndStReadFailed(phase.context);
+    }
+    session.FskPlus = reply[phase.spec.fskReplyIndex];
+    session.FskMinus = reply[phase.spec.fskReplyIndex + 1];
+  }
+  // The same limit holds for bytes given on the command line (the command line refuses
+  // larger ones already).
+  if (!FskValid(session.FskPlus) || !FskValid(session.FskMinus)) {
+    session.FskPlus = kFskPlusDefault;
+    session.FskMinus = kFskMinusDefault;
+  }
+  phase.program[phase.spec.fskOffset] = session.FskPlus;
+  phase.program[phase.spec.fskOffset + 1] = session.FskMinus;
+  if (session.ServiceTestMode()) {
+    session.Info1.KVadd("+FSK = 0x" + shell::HexText(session.FskPlus, 2));
+    session.Info1.KVadd("-FSK = 0x" + shell::HexText(session.FskMinus, 2));
+  }
+  firmware::RefreshStCheck(phase.context.image);
+  return std::nullopt;
+}
+
+}  // namespace korvex::update
