@@ -518,6 +518,20 @@ TEST(StDecisionTest, OnlyAndSkipFromTheCommandLine) {
   EXPECT_EQ(skip->panel->St().memory, panelSt);
 }
 
+TEST(StDecisionTest, AnStOfAnotherKindThanTheFilesIsNotTouched) {
+  // The starter reports type 4 (ST kind A) while the panel's program, like the file, is for
+  // type 5 (kind B): a Test run gets past the descriptions, but the ST is not addressed in
+  // the wrong kind's form.
+  RunBench bench(Bench(FileWithSt(5, StProgram(kKindB.kind, kVersion100)))
+                     .HoldingFile()
+                     .Key("panel_type", "4"));
+  bench.StartWithFile();
+  bench.Test();
+  EXPECT_EQ(BoxTexts(bench), (std::vector<std::string>{kTypeMismatch}));
+  EXPECT_EQ(bench.Heard(kStPassThrough), 0);
+  EXPECT_FALSE(HasLine(bench, "ST starter version"));
+}
+
 TEST(StDecisionTest, APanelWithoutStShowsNoStLines) {
   RunBench bench(Bench(FileWith(3)).HoldingFile());
   bench.StartUnattended();
