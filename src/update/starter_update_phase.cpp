@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 
 #include "display/kv_status.h"
@@ -109,19 +110,18 @@ bool RebuildStarter(Context& context) {
   link.RateIndex = 0;
   link.SetLinkRate();
 
-  bool ok = true;
   bool acknowledged = false;
   for (int i = 0; i < kRunUpdateRequests && !acknowledged && !session.StopRequested; ++i) {
     acknowledged = context.starter.RunStarterUpdate();
   }
-  if (!acknowledged) ok = false;
 
+  // The new starter is sought even when the updater never acknowledged: a lost
+  // acknowledgement does not stop the rebuild. The replacement still counts as failed.
   bool connected = false;
   for (int i = 0; i < kNewStarterConnects && !connected && !session.StopRequested; ++i) {
     connected = context.starter.ConnectStarter() == link::ConnectResult::kConnected;
   }
-  if (!connected) ok = false;
-  return ok;
+  return acknowledged && connected;
 }
 
 }  // namespace
