@@ -262,6 +262,35 @@ INSTANTIATE_TEST_SUITE_P(
                       ZoneFailureCase{"ReadLost", Occurrences(kReadSettings, 1, kFramesPerGiveUp)}),
     [](const ::testing::TestParamInfo<ZoneFailureCase>& param) { return param.param.name; });
 
+TEST(TableConversionsTest, NothingIsConvertedForAnUnrecognisedPanelProgram) {
+  RunBench bench(Bench(FileWith(1, "120"),
+                       {{"panel_type", "1"}, {"program", "garbage"}, {"settings_fill", kFill}}));
+  bench.StartWithFile();
+  bench.Program();
+  EXPECT_EQ(bench.ExitCode(), 6);
+  EXPECT_EQ(ConversionLines(bench), 0);
+  EXPECT_EQ(bench.Heard(kReadSettings) + bench.Heard(kWriteSettingsByte), 0);
+}
+
+TEST(TableConversionsTest, AStopDuringAStepEndsTheRunBeforeTheNextStepAndTheErase) {
+  RunBench bench(ConversionBench(1, "109", "120"));
+  bench.StartWithFile();
+  bool pressed = false;
+  bench.op.onStatusChange = [&](const RecordedLine& line) {
+    if (!pressed && line.caption == kConversion && line.progress.size() == 10) {
+      pressed = true;
+      bench.app->StopClick();
+    }
+  };
+  bench.Program();
+  EXPECT_EQ(BoxTexts(bench), (std::vector<std::string>{"Continue ?", "Abort ?"}));
+  // The fill's next write fails at once; no later step begins.
+  EXPECT_EQ(ConversionVerdicts(bench), (std::vector<RecordedStatus>{{"ERROR", kBoldRed}}));
+  EXPECT_EQ(LastCaption(bench), kConversion);
+  EXPECT_FALSE(AnyWrite(bench));
+  EXPECT_EQ(bench.ExitCode(), 3);
+}
+
 TEST(TableConversionsTest, AFailedWriteOfAnotherStepShowsErrorAndTheRunGoesOn) {
   // Type 3 from 1.16 to 1.17: the flag expansion alone. Its first write never gets through.
   RunBench bench(ConversionBench(3, "116", "117", {{"fault.drop_request", "0x81:*"}}));
