@@ -334,7 +334,10 @@ bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_v
   }
   if (key == "settings1_bytes" || key == "settings2_bytes") {
     const std::vector<std::string_view> items = SplitList(value);
-    const auto address = items.empty() ? std::nullopt : ParseNumber(items[0]);
+    // A missing or unreadable address is taken as the end of the area, which fails the fit
+    // check below.
+    const std::uint64_t address =
+        items.empty() ? kSettingsAreaSize : ParseNumber(items[0]).value_or(kSettingsAreaSize);
     SettingsPatch patch;
     patch.area = key == "settings1_bytes" ? 1 : 2;
     for (std::size_t i = 1; i < items.size(); ++i) {
@@ -344,11 +347,11 @@ bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_v
       }
       patch.bytes.push_back(static_cast<std::uint8_t>(*b));
     }
-    if (!address || patch.bytes.empty() || *address + patch.bytes.size() > kSettingsAreaSize) {
+    if (patch.bytes.empty() || address + patch.bytes.size() > kSettingsAreaSize) {
       return Fail(error, std::string(key) + " needs an address and bytes that fit below 0x10000: " +
                              std::string(value));
     }
-    patch.address = static_cast<std::uint16_t>(*address);
+    patch.address = static_cast<std::uint16_t>(address);
     preset.settingsPatches.push_back(std::move(patch));
     return true;
   }

@@ -173,6 +173,7 @@ StController::Answer StController::Execute(std::span<const std::uint8_t> command
 
 StController::Answer StController::Version(std::uint8_t answer, const StVersionBytes& v) const {
   Answer a;
+  a.bytes.reserve(2 + v.size());
   a.bytes.push_back(answer);
   a.bytes.insert(a.bytes.end(), v.begin(), v.end());
   // The eighth byte closes the record: the sum of the six version bytes.
@@ -255,6 +256,7 @@ StController::Answer StController::ReadOptions(std::span<const std::uint8_t> com
   if (info_->optionCount == 0) return Silent("this ST kind has no option bytes");
   if (command.size() != 1) return Silent("malformed ST option read");
   Answer a;
+  a.bytes.reserve(2 + state_.options.size());
   a.bytes.push_back(AnswerOf(kCmdReadOptions));
   a.bytes.push_back(state_.protection);
   a.bytes.insert(a.bytes.end(), state_.options.begin(), state_.options.end());
