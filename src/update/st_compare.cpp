@@ -32,11 +32,11 @@ std::optional<PhaseOutcome> CompareStProgram(StPhase& phase, const std::string& 
   session.StKeepKey = false;
   session.StForceKey = false;
   info.KVadd("Programs comparison");
-  const StKindSpec& spec = phase.spec;
-  const auto lastBlock = static_cast<std::int32_t>(spec.Blocks() - 1);
-  for (std::uint32_t offset = 0; offset < spec.count; offset += kStBlockSize) {
+  const StKindTraits& traits = phase.traits;
+  const auto lastBlock = static_cast<std::int32_t>(traits.Blocks() - 1);
+  for (std::uint32_t offset = 0; offset < traits.count; offset += kStBlockSize) {
     info.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
-    const std::vector<std::uint8_t> request = StAddressedRequest(spec, kStBlockCheck, offset);
+    const std::vector<std::uint8_t> request = StAddressedRequest(traits, kStBlockCheck, offset);
     std::vector<std::uint8_t> reply;
     if (!phase.Ask(request, kStShortWaitS, kBlockCheckReplyCount, reply)) {
       if (session.StopRequested) {

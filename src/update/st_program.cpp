@@ -36,68 +36,68 @@ StSectionKind StKindForPanelType(int panelType) {
   }
 }
 
-std::optional<StKindSpec> StKindSpecFor(StSectionKind kind) {
-  StKindSpec spec;
-  spec.kind = kind;
+std::optional<StKindTraits> StKindTraitsFor(StSectionKind kind) {
+  StKindTraits traits;
+  traits.kind = kind;
   switch (kind) {
     case StSectionKind::kA:
-      spec.start = 0x1000;
-      spec.count = 0xE000;
-      spec.erased = 0xFF;
-      spec.addressForm = StAddressForm::kTwoBytesLowFirst;
-      spec.versionOffset = 0xDFB0;
-      spec.hasFsk = true;
-      spec.fskRequest = {kStRead, 0x80, 0xEF};  // 128 bytes from ST address 0xEF80
-      spec.fskReplyCount = 131;
-      spec.fskReplyIndex = 7;  // ST address 0xEF84
-      spec.fskOffset = 0xDF84;
-      spec.hasSession = true;
-      return spec;
+      traits.start = 0x1000;
+      traits.count = 0xE000;
+      traits.erased = 0xFF;
+      traits.addressForm = StAddressForm::kTwoBytesLowFirst;
+      traits.versionOffset = 0xDFB0;
+      traits.hasFsk = true;
+      traits.fskRequest = {kStRead, 0x80, 0xEF};  // 128 bytes from ST address 0xEF80
+      traits.fskReplyCount = 131;
+      traits.fskReplyIndex = 7;  // ST address 0xEF84
+      traits.fskOffset = 0xDF84;
+      traits.hasSession = true;
+      return traits;
     case StSectionKind::kB:
-      spec.start = 0x8A00;
-      spec.count = 0x1F600;
-      spec.erased = 0x00;
-      spec.addressForm = StAddressForm::kThreeBytesHighFirst;
-      spec.versionOffset = 0x1F5D0;
-      spec.hasFsk = true;
-      spec.fskRequest = {kStRead, 0x02, 0x7F, 0xA0};  // 128 bytes from ST address 0x27FA0
-      spec.fskReplyCount = 132;
-      spec.fskReplyIndex = 8;  // ST address 0x27FA4
-      spec.fskOffset = 0x1F5A4;
-      spec.options = {0x03, 0xFC, 0x00, 0xFF, 0x0D, 0xF2, 0x01,
-                      0xFE, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF};
-      spec.optionReplyCount = 16;
-      spec.optionWriteRequest = kStWriteOptionsB;
-      return spec;
+      traits.start = 0x8A00;
+      traits.count = 0x1F600;
+      traits.erased = 0x00;
+      traits.addressForm = StAddressForm::kThreeBytesHighFirst;
+      traits.versionOffset = 0x1F5D0;
+      traits.hasFsk = true;
+      traits.fskRequest = {kStRead, 0x02, 0x7F, 0xA0};  // 128 bytes from ST address 0x27FA0
+      traits.fskReplyCount = 132;
+      traits.fskReplyIndex = 8;  // ST address 0x27FA4
+      traits.fskOffset = 0x1F5A4;
+      traits.options = {0x03, 0xFC, 0x00, 0xFF, 0x0D, 0xF2, 0x01,
+                        0xFE, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF};
+      traits.optionReplyCount = 16;
+      traits.optionWriteRequest = kStWriteOptionsB;
+      return traits;
     case StSectionKind::kC:
-      spec.start = 0x8A00;
-      spec.count = 0x7600;
-      spec.erased = 0x00;
-      spec.addressForm = StAddressForm::kThreeBytesHighFirst;
-      spec.versionOffset = 0x75D0;
-      spec.options = {0x14, 0x09, 0x0F, 0x09, 0x00, 0x00};
-      spec.optionReplyCount = 8;
-      spec.optionWriteRequest = kStWriteOptionsC;
-      return spec;
+      traits.start = 0x8A00;
+      traits.count = 0x7600;
+      traits.erased = 0x00;
+      traits.addressForm = StAddressForm::kThreeBytesHighFirst;
+      traits.versionOffset = 0x75D0;
+      traits.options = {0x14, 0x09, 0x0F, 0x09, 0x00, 0x00};
+      traits.optionReplyCount = 8;
+      traits.optionWriteRequest = kStWriteOptionsC;
+      return traits;
     case StSectionKind::kNone:
       break;
   }
   return std::nullopt;
 }
 
-std::vector<std::uint8_t> StAddressBytes(const StKindSpec& spec, std::uint32_t address) {
-  if (spec.addressForm == StAddressForm::kTwoBytesLowFirst) {
+std::vector<std::uint8_t> StAddressBytes(const StKindTraits& traits, std::uint32_t address) {
+  if (traits.addressForm == StAddressForm::kTwoBytesLowFirst) {
     return {static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8)};
   }
   return {static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 8),
           static_cast<std::uint8_t>(address)};
 }
 
-std::vector<std::uint8_t> StAddressedRequest(const StKindSpec& spec, std::uint8_t request,
+std::vector<std::uint8_t> StAddressedRequest(const StKindTraits& traits, std::uint8_t request,
                                              std::uint32_t offset,
                                              std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> bytes{request};
-  const std::vector<std::uint8_t> address = StAddressBytes(spec, spec.start + offset);
+  const std::vector<std::uint8_t> address = StAddressBytes(traits, traits.start + offset);
   bytes.insert(bytes.end(), address.begin(), address.end());
   bytes.insert(bytes.end(), data.begin(), data.end());
   return bytes;
@@ -160,8 +160,9 @@ bool StTextGreater(const std::string& a, const std::string& b) {
   });
 }
 
-bool StBlockErased(const StKindSpec& spec, std::span<const std::uint8_t> block) {
-  return std::all_of(block.begin(), block.end(), [&](std::uint8_t b) { return b == spec.erased; });
+bool StBlockErased(const StKindTraits& traits, std::span<const std::uint8_t> block) {
+  return std::all_of(block.begin(), block.end(),
+                     [&](std::uint8_t b) { return b == traits.erased; });
 }
 
 }  // namespace korvex::update

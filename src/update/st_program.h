@@ -57,7 +57,7 @@ enum class StAddressForm {
   kThreeBytesHighFirst  // kinds B and C
 };
 
-struct StKindSpec {
+struct StKindTraits {
   firmware::StSectionKind kind = firmware::StSectionKind::kNone;
   std::uint32_t start = 0;  // ST address of the section's byte 0
   std::uint32_t count = 0;  // bytes compared, erased, blank-checked, programmed and verified
@@ -86,12 +86,12 @@ struct StKindSpec {
 
 // The ST kind a panel type carries: A for 4, B for 5, C for 6 to 8, none for 0 to 3.
 firmware::StSectionKind StKindForPanelType(int panelType);
-std::optional<StKindSpec> StKindSpecFor(firmware::StSectionKind kind);
+std::optional<StKindTraits> StKindTraitsFor(firmware::StSectionKind kind);
 
 // The ST address in the kind's form, as it follows the request byte.
-std::vector<std::uint8_t> StAddressBytes(const StKindSpec& spec, std::uint32_t address);
+std::vector<std::uint8_t> StAddressBytes(const StKindTraits& traits, std::uint32_t address);
 // A request: the request byte, the address of section offset `offset`, then `data`.
-std::vector<std::uint8_t> StAddressedRequest(const StKindSpec& spec, std::uint8_t request,
+std::vector<std::uint8_t> StAddressedRequest(const StKindTraits& traits, std::uint8_t request,
                                              std::uint32_t offset,
                                              std::span<const std::uint8_t> data = {});
 
@@ -114,6 +114,6 @@ bool StVersionWellFormed(const std::string& text);
 bool StTextGreater(const std::string& a, const std::string& b);
 
 // True when every byte of the block is the kind's erased value.
-bool StBlockErased(const StKindSpec& spec, std::span<const std::uint8_t> block);
+bool StBlockErased(const StKindTraits& traits, std::span<const std::uint8_t> block);
 
 }  // namespace korvex::update

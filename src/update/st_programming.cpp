@@ -45,14 +45,14 @@ enum class OptionsResult { kRight, kFailed, kStopped };
 OptionsResult SetOptions(StPhase& phase) {
   shell::Session& session = phase.context.session;
   display::TKVStatus& info = session.Info1;
-  const StKindSpec& spec = phase.spec;
+  const StKindTraits& traits = phase.traits;
   const std::array<std::uint8_t, 1> read{kStReadOptions};
   std::vector<std::uint8_t> right{StAnswerTo(kStReadOptions), kStProtected};
-  right.insert(right.end(), spec.options.begin(), spec.options.end());
+  right.insert(right.end(), traits.options.begin(), traits.options.end());
 
   for (int pass = 0; pass < kStOptionPassLimit; ++pass) {
     std::vector<std::uint8_t> r;
-    if (!phase.Ask(read, kStShortWaitS, spec.optionReplyCount, r)) {
+    if (!phase.Ask(read, kStShortWaitS, traits.optionReplyCount, r)) {
       return session.StopRequested ? OptionsResult::kStopped : OptionsResult::kFailed;
     }
     if (r == right) return OptionsResult::kRight;
@@ -62,9 +62,9 @@ OptionsResult SetOptions(StPhase& phase) {
       info.KVstatus("protected", 0, display::kAttrPlain);
       info.KVadd("");
     }
-    if (!std::equal(spec.options.begin(), spec.options.end(), r.begin() + 2)) {
-      std::vector<std::uint8_t> write{spec.optionWriteRequest};
-      write.insert(write.end(), spec.options.begin(), spec.options.end());
+    if (!std::equal(traits.options.begin(), traits.options.end(), r.begin() + 2)) {
+      std::vector<std::uint8_t> write{traits.optionWriteRequest};
+      write.insert(write.end(), traits.options.begin(), traits.options.end());
       if (!phase.AskAcknowledged(write)) break;
       info.KVstatus("written", 0, display::kAttrPlain);
       info.KVadd("");
@@ -77,30 +77,31 @@ OptionsResult SetOptions(StPhase& phase) {
 // Programs every block that is not erased throughout; kind A then closes its session.
 bool ProgramBlocks(StPhase& phase) {
   shell::Session& session = phase.context.session;
-  const StKindSpec& spec = phase.spec;
-  const auto lastBlock = static_cast<std::int32_t>(spec.Blocks() - 1);
-  for (std::uint32_t offset = 0; offset < spec.count && !session.StopRequested;
+  const StKindTraits& traits = phase.traits;
+  const auto lastBlock = static_cast<std::int32_t>(traits.Blocks() - 1);
+  for (std::uint32_t offset = 0; offset < traits.count && !session.StopRequested;
        offset += kStBlockSize) {
     session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
     const std::span<const std::uint8_t> block = phase.Block(offset);
-    if (StBlockErased(spec, block)) continue;  // the erase left it so already
+    if (StBlockErased(traits, block)) continue;  // the erase left it so already
     const std::vector<std::uint8_t> request =
-        StAddressedRequest(spec, kStProgramBlock, offset, block);
+        StAddressedRequest(traits, kStProgramBlock, offset, block);
     if (!phase.AskDone(request, kStShortWaitS)) return false;
   }
-  if (spec.hasSession && !session.StopRequested) return ProgrammingSession(phase, kStSessionClose);
+  if (traits.hasSession && !session.StopRequested)
+    return ProgrammingSession(phase, kStSessionClose);
   return true;
 }
 
 // Compares every block by the ST's check; false at the first difference or lost answer.
 bool VerifyBlocks(StPhase& phase) {
   shell::Session& session = phase.context.session;
-  const StKindSpec& spec = phase.spec;
-  const auto lastBlock = static_cast<std::int32_t>(spec.Blocks() - 1);
-  for (std::uint32_t offset = 0; offset < spec.count && !session.StopRequested;
+  const StKindTraits& traits = phase.traits;
+  const auto lastBlock = static_cast<std::int32_t>(traits.Blocks() - 1);
+  for (std::uint32_t offset = 0; offset < traits.count && !session.StopRequested;
        offset += kStBlockSize) {
     session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
-    const std::vector<std::uint8_t> request = StAddressedRequest(spec, kStBlockCheck, offset);
+    const std::vector<std::uint8_t> request = StAddressedRequest(traits, kStBlockCheck, offset);
     std::vector<std::uint8_t> reply;
     if (!phase.Ask(request, kStShortWaitS, kBlockCheckReplyCount, reply) ||
         reply.size() != kBlockCheckReplyCount || reply[0] != StAnswerTo(kStBlockCheck)) {
@@ -118,13 +119,13 @@ PhaseOutcome WriteStProgram(StPhase& phase) {
   Context& context = phase.context;
   shell::Session& session = context.session;
   display::TKVStatus& info = session.Info1;
-  const StKindSpec& spec = phase.spec;
+  const StKindTraits& traits = phase.traits;
 
   context.FlashWritten = true;
-  const bool hasOptions = !spec.options.empty();
+  const bool hasOptions = !traits.options.empty();
   info.KVadd(hasOptions ? "ST options" : "ST erasing");
   bool ok = Unlock(phase);
-  if (ok && spec.hasSession) ok = ProgrammingSession(phase, kStSessionOpen);
+  if (ok && traits.hasSession) ok = ProgrammingSession(phase, kStSessionOpen);
   if (session.StopRequested) return EndStoppedStPhase(context);
   if (ok && hasOptions) {
     switch (SetOptions(phase)) {

@@ -45,8 +45,8 @@ PhaseOutcome EndStReadFailed(Context& context) {
 
 PhaseOutcome UpdateStProgram(Context& context) {
   const firmware::StSectionKind kind = StKindForPanelType(context.starter.State().PanelType);
-  const std::optional<StKindSpec> spec = StKindSpecFor(kind);
-  if (!spec) return PhaseOutcome::kGoOn;  // a panel without ST
+  const std::optional<StKindTraits> traits = StKindTraitsFor(kind);
+  if (!traits) return PhaseOutcome::kGoOn;  // a panel without ST
   // Checked files of the panel's type always carry its kind; anything else would address the
   // ST in another kind's form.
   if (context.image.StKind != kind) {
@@ -55,7 +55,7 @@ PhaseOutcome UpdateStProgram(Context& context) {
   }
 
   StPhase phase{
-      context, *spec,
+      context, *traits,
       std::span<std::uint8_t>(context.image.StImage).first(firmware::StSectionLength(kind))};
   std::string panelText;
   std::string fileText;

@@ -29,8 +29,8 @@ inline constexpr int kStOptionPassLimit = 4;
 // bytes and checksum the phase changes.
 struct StPhase {
   Context& context;
-  const StKindSpec& spec;
-  std::span<std::uint8_t> program;  // the whole section; spec.count bytes are handled
+  const StKindTraits& traits;
+  std::span<std::uint8_t> program;  // the whole section; traits.count bytes are handled
 
   // One request to the ST, answered with the request byte + 0x10 and `count` bytes.
   bool Ask(std::span<const std::uint8_t> request, std::uint8_t wait, std::uint8_t count,

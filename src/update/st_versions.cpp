@@ -47,21 +47,21 @@ std::optional<PhaseOutcome> ShowStVersions(StPhase& phase, std::string& panelTex
   display::TKVStatus& info = phase.context.session.Info1;
   info.KVadd("ST program in file");
   fileText = StFileVersionText(std::span<const std::uint8_t>(phase.program)
-                                   .subspan(phase.spec.versionOffset, kVersionRecordLength));
+                                   .subspan(phase.traits.versionOffset, kVersionRecordLength));
   info.KVstatus(fileText, 0, display::kAttrPlain);
   return std::nullopt;
 }
 
 std::optional<PhaseOutcome> CarryOverFsk(StPhase& phase) {
-  if (!phase.spec.hasFsk) return std::nullopt;
+  if (!phase.traits.hasFsk) return std::nullopt;
   shell::Session& session = phase.context.session;
   if (!session.FskGiven) {
     std::vector<std::uint8_t> reply;
-    if (!phase.Ask(phase.spec.fskRequest, kFskReadWaitS, phase.spec.fskReplyCount, reply)) {
+    if (!phase.Ask(phase.traits.fskRequest, kFskReadWaitS, phase.traits.fskReplyCount, reply)) {
       return EndStReadFailed(phase.context);
     }
-    session.FskPlus = reply[phase.spec.fskReplyIndex];
-    session.FskMinus = reply[phase.spec.fskReplyIndex + 1];
+    session.FskPlus = reply[phase.traits.fskReplyIndex];
+    session.FskMinus = reply[phase.traits.fskReplyIndex + 1];
   }
   // The same limit holds for bytes given on the command line (the command line refuses
   // larger ones already).
@@ -69,8 +69,8 @@ std::optional<PhaseOutcome> CarryOverFsk(StPhase& phase) {
     session.FskPlus = kFskPlusDefault;
     session.FskMinus = kFskMinusDefault;
   }
-  phase.program[phase.spec.fskOffset] = session.FskPlus;
-  phase.program[phase.spec.fskOffset + 1] = session.FskMinus;
+  phase.program[phase.traits.fskOffset] = session.FskPlus;
+  phase.program[phase.traits.fskOffset + 1] = session.FskMinus;
   if (session.ServiceTestMode()) {
     session.Info1.KVadd("+FSK = 0x" + shell::HexText(session.FskPlus, 2));
     session.Info1.KVadd("-FSK = 0x" + shell::HexText(session.FskMinus, 2));

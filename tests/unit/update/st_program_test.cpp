@@ -63,9 +63,9 @@ TEST(StBlockCheckTest, AddsThirteenRotatesAndFlipsTheLowByte) {
   }
 }
 
-TEST(StKindSpecTest, AddressFormsOfTheKinds) {
-  const StKindSpec a = *StKindSpecFor(StSectionKind::kA);
-  const StKindSpec b = *StKindSpecFor(StSectionKind::kB);
+TEST(StKindTraitsTest, AddressFormsOfTheKinds) {
+  const StKindTraits a = *StKindTraitsFor(StSectionKind::kA);
+  const StKindTraits b = *StKindTraitsFor(StSectionKind::kB);
   EXPECT_EQ(StAddressedRequest(a, kStBlockCheck, 0x80),
             (std::vector<std::uint8_t>{0x15, 0x80, 0x10}));
   EXPECT_EQ(StAddressedRequest(b, kStBlockCheck, 0x1F580),
@@ -73,7 +73,7 @@ TEST(StKindSpecTest, AddressFormsOfTheKinds) {
   const std::vector<std::uint8_t> data = {0xAB, 0xCD};
   EXPECT_EQ(StAddressedRequest(b, kStProgramBlock, 0, data),
             (std::vector<std::uint8_t>{0x14, 0x00, 0x8A, 0x00, 0xAB, 0xCD}));
-  EXPECT_FALSE(StKindSpecFor(StSectionKind::kNone).has_value());
+  EXPECT_FALSE(StKindTraitsFor(StSectionKind::kNone).has_value());
   EXPECT_EQ(StKindForPanelType(3), StSectionKind::kNone);
   EXPECT_EQ(StKindForPanelType(4), StSectionKind::kA);
   EXPECT_EQ(StKindForPanelType(5), StSectionKind::kB);
@@ -82,26 +82,27 @@ TEST(StKindSpecTest, AddressFormsOfTheKinds) {
 
 // The kinds' figures agree with the file's section layout, and the FSK read of kinds A and B
 // reaches the FSK bytes where the section keeps them.
-TEST(StKindSpecTest, AgreesWithTheSectionLayout) {
+TEST(StKindTraitsTest, AgreesWithTheSectionLayout) {
   for (StSectionKind kind : {StSectionKind::kA, StSectionKind::kB, StSectionKind::kC}) {
-    const StKindSpec spec = *StKindSpecFor(kind);
+    const StKindTraits traits = *StKindTraitsFor(kind);
     const firmware::StLayout layout = *firmware::StLayoutFor(kind);
-    EXPECT_EQ(spec.start, layout.addressBase);
-    EXPECT_LE(spec.count, layout.length);
-    EXPECT_EQ(spec.count % kStBlockSize, 0u);
-    EXPECT_LT(spec.versionOffset + 7, spec.count);
-    if (!spec.hasFsk) continue;
-    const std::size_t addressBytes = spec.fskRequest.size() - 1;
+    EXPECT_EQ(traits.start, layout.addressBase);
+    EXPECT_LE(traits.count, layout.length);
+    EXPECT_EQ(traits.count % kStBlockSize, 0u);
+    EXPECT_LT(traits.versionOffset + 7, traits.count);
+    if (!traits.hasFsk) continue;
+    const std::size_t addressBytes = traits.fskRequest.size() - 1;
     std::uint32_t readAddress = 0;
-    if (spec.addressForm == StAddressForm::kTwoBytesLowFirst) {
-      readAddress = spec.fskRequest[1] | spec.fskRequest[2] << 8;
+    if (traits.addressForm == StAddressForm::kTwoBytesLowFirst) {
+      readAddress = traits.fskRequest[1] | traits.fskRequest[2] << 8;
     } else {
-      readAddress = spec.fskRequest[1] << 16 | spec.fskRequest[2] << 8 | spec.fskRequest[3];
+      readAddress = traits.fskRequest[1] << 16 | traits.fskRequest[2] << 8 | traits.fskRequest[3];
     }
     // Reply: answer byte, the address as sent, 128 bytes.
-    EXPECT_EQ(spec.fskReplyCount, 1 + addressBytes + kStBlockSize);
-    EXPECT_EQ(readAddress + (spec.fskReplyIndex - 1 - addressBytes), spec.start + spec.fskOffset);
-    EXPECT_LT(spec.fskOffset + 1, layout.coveredEnd);
+    EXPECT_EQ(traits.fskReplyCount, 1 + addressBytes + kStBlockSize);
+    EXPECT_EQ(readAddress + (traits.fskReplyIndex - 1 - addressBytes),
+              traits.start + traits.fskOffset);
+    EXPECT_LT(traits.fskOffset + 1, layout.coveredEnd);
   }
 }
 
