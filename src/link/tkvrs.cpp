@@ -1,53 +1,15 @@
 #include "link/tkvrs.h"
 
 #include <algorithm>
-#include <climits>
-#include <optional>
 #include <string_view>
+
+#include "shell/integer_text.h"
 
 namespace korvex::link {
 
 namespace {
 
 constexpr std::string_view kComPrefix = "COM";
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The platform's whole-number conversion: leading blanks, an optional sign, and "$", "x",
-// "X", "0x" or "0X" before hexadecimal digits; the whole text must be used and the value
-// must fit 32 bits.
-std::optional<std::int64_t> WholeNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int base = 10;
-  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i >= text.size()) return std::nullopt;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = HexDigit(text[i]);
-    if (digit < 0 || digit >= base) return std::nullopt;
-    value = value * base + digit;
-    if (value > static_cast<std::int64_t>(UINT32_MAX)) return std::nullopt;
-  }
-  if (negative) value = -value;
-  // Hexadecimal texts may name the full 32-bit pattern; decimal ones must fit a signed int.
-  if (base == 10 && (value > INT32_MAX || value < INT32_MIN)) return std::nullopt;
-  if (base == 16 && value > INT32_MAX) value -= static_cast<std::int64_t>(UINT32_MAX) + 1;
-  return value;
-}
 
 std::string_view WithoutComPrefix(std::string_view name) {
   if (name.substr(0, kComPrefix.size()) == kComPrefix) name.remove_prefix(kComPrefix.size());
@@ -57,8 +19,8 @@ std::string_view WithoutComPrefix(std::string_view name) {
 }  // namespace
 
 bool PortNameGreater(const std::string& a, const std::string& b) {
-  const auto na = WholeNumber(WithoutComPrefix(a));
-  const auto nb = WholeNumber(WithoutComPrefix(b));
+  const auto na = shell::ParseIntegerText(WithoutComPrefix(a));
+  const auto nb = shell::ParseIntegerText(WithoutComPrefix(b));
   if (na && nb) return *na > *nb;
   return a > b;  // byte comparison of the whole names
 }

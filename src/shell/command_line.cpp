@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "shell/integer_text.h"
 #include "shell/session.h"
 #include "shell/util.h"
 
@@ -15,49 +16,6 @@ constexpr std::string_view kSkipWord = "SKIP";
 // "FSK=0x" + four characters, and the same + "only".
 constexpr std::size_t kFskOptionLength = 10;
 constexpr std::size_t kFskOptionWithSuffixLength = 14;
-
-// The value of one digit in `base`, or -1.
-int DigitValue(char c, int base) {
-  int value = -1;
-  if (c >= '0' && c <= '9') {
-    value = c - '0';
-  } else if (c >= 'a' && c <= 'f') {
-    value = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'F') {
-    value = c - 'A' + 10;
-  }
-  return value < base ? value : -1;
-}
-
-// Whole-text integer conversion: blanks, an optional sign, an optional hexadecimal prefix
-// ("$", "x", "X", "0x", "0X"), then at least one digit and nothing after the digits.
-// Large magnitudes are clamped; the caller only needs to know they are out of range.
-std::optional<std::int64_t> ConvertInteger(std::string_view text) {
-  constexpr std::int64_t kClamp = std::int64_t{1} << 40;
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  int base = 10;
-  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i == text.size()) return std::nullopt;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = DigitValue(text[i], base);
-    if (digit < 0) return std::nullopt;
-    value = std::min(value * base + digit, kClamp);
-  }
-  return negative ? -value : value;
-}
 
 }  // namespace
 
@@ -122,7 +80,7 @@ FskOption EvaluateFskOption(std::string_view param) {
 }
 
 std::optional<int> ComPortNumber(std::string_view param) {
-  const auto value = ConvertInteger(param);
+  const auto value = ParseIntegerText(param);
   if (!value || *value < kMinComPort || *value > kMaxComPort) return std::nullopt;
   return static_cast<int>(*value);
 }
