@@ -88,12 +88,15 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
   return Finish(app.ExitCode());
 }
 
+std::optional<std::string> CliRunner::PortOperand(const std::string& port) {
+  std::optional<std::string> portName = shell::PortNameFromParameter(port);
+  if (!portName) Complain("not a port number 1..255 or a device path: " + port);
+  return portName;
+}
+
 int CliRunner::RunTest(const std::string& file, const std::string& port) {
-  const std::optional<std::string> portName = shell::PortNameFromParameter(port);
-  if (!portName) {
-    Complain("not a port number 1..255 or a device path: " + port);
-    return shell::kExitPortFailed;
-  }
+  const std::optional<std::string> portName = PortOperand(port);
+  if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   app.Session().Info1.KVinit();
@@ -105,11 +108,8 @@ int CliRunner::RunTest(const std::string& file, const std::string& port) {
 }
 
 int CliRunner::RunRestart(const std::string& port) {
-  const std::optional<std::string> portName = shell::PortNameFromParameter(port);
-  if (!portName) {
-    Complain("not a port number 1..255 or a device path: " + port);
-    return shell::kExitPortFailed;
-  }
+  const std::optional<std::string> portName = PortOperand(port);
+  if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   app.Session().Info1.KVinit();

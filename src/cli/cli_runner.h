@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/cli_command.h"
@@ -28,6 +29,9 @@ class CliRunner {
   int RunRestart(const std::string& port);
   int RunCheck(const std::string& file);
   int RunPorts();
+  // The PORT operand as a port name; complains and gives nothing when it is neither a port
+  // number 1..255 nor a device path.
+  std::optional<std::string> PortOperand(const std::string& port);
   // Prints the result line (with `meaning`, or the code's general meaning) and returns the
   // code.
   int Finish(int code, const std::string& meaning = {});
