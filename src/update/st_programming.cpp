@@ -74,33 +74,41 @@ OptionsResult SetOptions(StPhase& phase) {
   return session.StopRequested ? OptionsResult::kStopped : OptionsResult::kFailed;
 }
 
-// Programs every block that is not erased throughout; kind A then closes its session.
-bool ProgramBlocks(StPhase& phase) {
+// Walks the section block by block (by offset), showing the block number as progress, until
+// `step` fails or the operator stops; false when a step failed.
+template <typename Step>
+bool EachBlock(StPhase& phase, Step step) {
   shell::Session& session = phase.context.session;
   const StKindTraits& traits = phase.traits;
   const auto lastBlock = static_cast<std::int32_t>(traits.Blocks() - 1);
   for (std::uint32_t offset = 0; offset < traits.count && !session.StopRequested;
        offset += kStBlockSize) {
     session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
+    if (!step(offset)) return false;
+  }
+  return true;
+}
+
+// Programs every block that is not erased throughout; kind A then closes its session.
+bool ProgramBlocks(StPhase& phase) {
+  const StKindTraits& traits = phase.traits;
+  const bool programmed = EachBlock(phase, [&](std::uint32_t offset) {
     const std::span<const std::uint8_t> block = phase.Block(offset);
-    if (StBlockErased(traits, block)) continue;  // the erase left it so already
+    if (StBlockErased(traits, block)) return true;  // the erase left it so already
     const std::vector<std::uint8_t> request =
         StAddressedRequest(traits, kStProgramBlock, offset, block);
-    if (!phase.AskDone(request, kStShortWaitS)) return false;
-  }
-  if (traits.hasSession && !session.StopRequested)
+    return phase.AskDone(request, kStShortWaitS);
+  });
+  if (!programmed) return false;
+  if (traits.hasSession && !phase.context.session.StopRequested)
     return ProgrammingSession(phase, kStSessionClose);
   return true;
 }
 
 // Compares every block by the ST's check; false at the first difference or lost answer.
 bool VerifyBlocks(StPhase& phase) {
-  shell::Session& session = phase.context.session;
   const StKindTraits& traits = phase.traits;
-  const auto lastBlock = static_cast<std::int32_t>(traits.Blocks() - 1);
-  for (std::uint32_t offset = 0; offset < traits.count && !session.StopRequested;
-       offset += kStBlockSize) {
-    session.Info1.KVprogress(static_cast<std::int32_t>(offset / kStBlockSize), lastBlock, 0);
+  return EachBlock(phase, [&](std::uint32_t offset) {
     const std::vector<std::uint8_t> request = StAddressedRequest(traits, kStBlockCheck, offset);
     std::vector<std::uint8_t> reply;
     if (!phase.Ask(request, kStShortWaitS, kBlockCheckReplyCount, reply) ||
@@ -108,9 +116,8 @@ bool VerifyBlocks(StPhase& phase) {
       return false;
     }
     const auto check = static_cast<std::uint16_t>(reply[1] | reply[2] << 8);
-    if (check != StBlockCheck(phase.Block(offset))) return false;
-  }
-  return true;
+    return check == StBlockCheck(phase.Block(offset));
+  });
 }
 
 }  // namespace
