@@ -10,6 +10,7 @@
 #include "display/kv_status.h"
 #include "firmware/block_check.h"
 #include "firmware/identity.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
@@ -19,8 +20,6 @@ namespace {
 constexpr const char* kTypeMismatchText = "Program in file does not match panel type !";
 constexpr const char* kOlderQuestion =
     "Selected program is older than panel program.\rProgram anyway ?";
-constexpr std::uint32_t kProgramAreaSize = 0x60000;
-constexpr std::uint32_t kBlockSize = 512;
 // The share of the comparison's progress that the block comparison fills when the upper
 // area check follows it.
 constexpr std::int64_t kBlocksShareWithUpperArea = 94;
@@ -72,13 +71,14 @@ Comparison ComparePrograms(Context& context) {
 
   const bool mirrored = MirrorsLowArea(state.FlashKind);
   const std::int64_t share = mirrored ? kBlocksShareWithUpperArea : kFullShare;
-  for (std::int64_t p = kProgramAreaSize - kBlockSize;
-       identical && p >= 0 && !session.StopRequested; p -= kBlockSize) {
-    const std::int64_t done = kProgramAreaSize - (p + kBlockSize);
+  for (std::int64_t p = kProgramAreaSize - link::kFlashBlockCheckSize;
+       identical && p >= 0 && !session.StopRequested; p -= link::kFlashBlockCheckSize) {
+    const std::int64_t done = kProgramAreaSize - (p + link::kFlashBlockCheckSize);
     info.KVprogress(static_cast<std::int32_t>((done * share + 0x2FFFE) / kProgramAreaSize), 0, 1);
     const auto address = static_cast<std::uint32_t>(p);
-    const firmware::BlockCheckValues fileValues = firmware::BlockCheck(
-        std::span<const std::uint8_t>(context.image.MainImage).subspan(address, kBlockSize));
+    const firmware::BlockCheckValues fileValues =
+        firmware::BlockCheck(std::span<const std::uint8_t>(context.image.MainImage)
+                                 .subspan(address, link::kFlashBlockCheckSize));
     firmware::BlockCheckValues panelValues;
     if (!context.starter.ReadBlockCheck(address, panelValues)) {
       EndWithNoConnection(context);

@@ -7,14 +7,16 @@
 
 #include "display/kv_status.h"
 #include "update/comm_codes_table.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
 
 namespace {
 
-constexpr std::uint8_t kCommCodesSector = 6;
-constexpr std::uint32_t kCommCodesMarkPage = 0x6FF00;
+// The reset erases the upper area and marks its last page (0x6FF00).
+constexpr std::uint32_t kCommCodesMarkPage =
+    kUpperAreaBase + link::kFlashSectorSize - link::kFlashPageSize;
 constexpr int kCtsSamples = 100;
 // CTS on for this many samples in a row means the panel's program is up.
 constexpr int kCtsOnSamples = 16;
@@ -29,7 +31,7 @@ PhaseOutcome ResetCommCodes(Context& context) {
   link::StarterState& state = context.starter.State();
 
   info.KVadd("Communication codes restart");
-  if (context.starter.EraseFlashSector(kCommCodesSector) != link::WriteStatus::kDone) {
+  if (context.starter.EraseFlashSector(kUpperAreaSector) != link::WriteStatus::kDone) {
     EndWithError(context, "ERROR");
     return PhaseOutcome::kEndRun;
   }

@@ -8,16 +8,13 @@
 
 #include "display/kv_status.h"
 #include "update/flash_keypad.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
 
 namespace {
 
-constexpr std::uint8_t kProgramSectors = 6;
-constexpr std::uint32_t kProgramAreaSize = 0x60000;
-constexpr std::uint32_t kEarlyPage = 0x12000;
-constexpr std::uint8_t kEarlyPageSector = 1;
 constexpr int kPercentPerSector = 20;
 
 using Page = std::array<std::uint8_t, link::kFlashPageSize>;

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 #include "update/starter_update_phase.h"
 
@@ -14,14 +15,12 @@ namespace korvex::update {
 
 namespace {
 
-constexpr std::uint32_t kStarterBase = 0x70000;
-constexpr int kStarterPages = 256;
 constexpr std::uint32_t kStarterSumSeed = 2000;
 // Offsets in the area that the sum leaves out: the panel's own data and the stored sum.
 constexpr std::uint32_t kUncoveredFrom = 0x10;
 constexpr std::uint32_t kUncoveredTo = 0x1B;
 constexpr std::uint32_t kSumOffset = 0x1FFC;
-constexpr std::uint32_t kSumAddress = kStarterBase + kSumOffset;
+constexpr std::uint32_t kSumAddress = kStarterAreaBase + kSumOffset;
 constexpr std::uint32_t kMajorDigitAddress = 0x71FFA;
 constexpr std::uint32_t kMinorDigitAddress = 0x71FFB;
 // The oldest starter that programs the panel; older ones are always replaced.
@@ -53,12 +52,12 @@ struct AreaReading {
 AreaReading ReadStarterArea(Context& context) {
   shell::Session& session = context.session;
   AreaReading reading;
-  for (int b = 0; b < kStarterPages && !session.StForceKey && !session.StKeepKey; ++b) {
-    session.Info1.KVprogress(b, kStarterPages - 1, 1);
+  for (int b = 0; b < kStarterAreaPages && !session.StForceKey && !session.StKeepKey; ++b) {
+    session.Info1.KVprogress(b, kStarterAreaPages - 1, 1);
     std::array<std::uint8_t, link::kFlashPageSize> page{};
     const std::uint32_t offset = static_cast<std::uint32_t>(b) * link::kFlashPageSize;
-    bool ok = context.starter.ReadFlashPage(kStarterBase + offset, page);
-    if (ok && b == kStarterPages - 1) {
+    bool ok = context.starter.ReadFlashPage(kStarterAreaBase + offset, page);
+    if (ok && b == kStarterAreaPages - 1) {
       for (std::uint32_t k = 0; k < 4 && ok; ++k) {
         std::uint8_t value = 0;
         ok = context.starter.ReadFlashByte(kSumAddress + 3 - k, value);
@@ -80,7 +79,7 @@ AreaReading ReadStarterArea(Context& context) {
 
 std::uint32_t StarterAreaSum(std::span<const std::uint8_t> area) {
   std::uint32_t sum = kStarterSumSeed;
-  AddToSum(sum, 0, area.first(std::min<std::size_t>(area.size(), 0x10000)));
+  AddToSum(sum, 0, area.first(std::min<std::size_t>(area.size(), kStarterAreaSize)));
   return sum;
 }
 

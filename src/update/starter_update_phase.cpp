@@ -11,6 +11,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 #include "update/updater_images.h"
 
@@ -18,9 +19,8 @@ namespace korvex::update {
 
 namespace {
 
-constexpr std::uint32_t kUpdaterCopyBase = 0x60000;
+// The updater goes where the program starts and again into the upper area.
 constexpr std::uint8_t kFirstUpdaterSector = 0;
-constexpr std::uint8_t kCopyUpdaterSector = 6;
 constexpr int kUpdaterPages = static_cast<int>(kUpdaterImageSize / link::kFlashPageSize);
 
 // Pauses: after the first question, and after the restart before the updater is addressed.
@@ -66,7 +66,7 @@ bool Confirmed(Context& context, const char* question) {
 // the line then carries the verdict and the exit code is set where the failure has one.
 bool LoadUpdater(Context& context, std::span<const std::uint8_t> copy) {
   display::TKVStatus& info = context.session.Info1;
-  for (const std::uint8_t sector : {kFirstUpdaterSector, kCopyUpdaterSector}) {
+  for (const std::uint8_t sector : {kFirstUpdaterSector, kUpperAreaSector}) {
     const link::WriteStatus status = context.starter.EraseFlashSector(sector);
     if (status == link::WriteStatus::kDone) continue;
     // A starter that no longer answers is a failed starter request, whatever the verdict.
@@ -80,7 +80,7 @@ bool LoadUpdater(Context& context, std::span<const std::uint8_t> copy) {
     const Page page(copy.subspan(offset, link::kFlashPageSize));
     link::WriteStatus status = context.starter.ProgramFlashPage(offset, page);
     if (status == link::WriteStatus::kDone) {
-      status = context.starter.ProgramFlashPage(kUpdaterCopyBase + offset, page);
+      status = context.starter.ProgramFlashPage(kUpperAreaBase + offset, page);
     }
     if (status == link::WriteStatus::kNoReply) {
       EndWithNoConnection(context);

@@ -9,14 +9,13 @@
 #include "firmware/block_check.h"
 #include "shell/util.h"
 #include "update/flash_keypad.h"
+#include "update/flash_layout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
 
 namespace {
 
-constexpr std::uint32_t kProgramAreaSize = 0x60000;
-constexpr std::uint32_t kBlockSize = 512;
 // Where the verification pass ends when the upper area check follows it.
 constexpr std::uint64_t kBlocksShareWithUpperArea = 94;
 constexpr std::uint64_t kFullShare = 100;
@@ -37,7 +36,8 @@ void ReportMismatch(Context& context, std::uint32_t block) {
   shell::Session& session = context.session;
   bool found = false;
   std::uint32_t address = 0;
-  for (std::uint32_t k = 0; k < kBlockSize && !found && !session.StopRequested; ++k) {
+  for (std::uint32_t k = 0; k < link::kFlashBlockCheckSize && !found && !session.StopRequested;
+       ++k) {
     std::uint8_t value = 0;
     if (!context.starter.ReadFlashByte(block + k, value)) break;
     if (value != context.image.MainImage[block + k]) {
@@ -74,7 +74,8 @@ PhaseOutcome CheckUpperArea(Context& context, KeypadProgress& keypad) {
     case UpperAreaResult::Kind::kDiffer:
       break;
   }
-  const std::string hex = shell::HexText(result.blockIndex * kBlockSize, kUpperAreaAddressDigits);
+  const std::string hex =
+      shell::HexText(result.blockIndex * link::kFlashBlockCheckSize, kUpperAreaAddressDigits);
   ShowKeypadLine(context, "Error   @0x6" + hex);
   EndWithError(context, ("ERROR @0x6" + hex).c_str());
   ShowHintLines(context);
@@ -108,12 +109,13 @@ PhaseOutcome VerificationPhase(Context& context) {
   bool mismatch = false;
   std::uint32_t block = 0;
   info.KVadd("Verification");
-  for (; block < kProgramAreaSize && !session.StopRequested; block += kBlockSize) {
+  for (; block < kProgramAreaSize && !session.StopRequested; block += link::kFlashBlockCheckSize) {
     const int percent = static_cast<int>((block * share + kProgramAreaSize / 2) / kProgramAreaSize);
     keypad.Show(context, "Verifying   ", percent);
     info.KVprogress(percent, 0, 1);
-    const firmware::BlockCheckValues fileValues = firmware::BlockCheck(
-        std::span<const std::uint8_t>(context.image.MainImage).subspan(block, kBlockSize));
+    const firmware::BlockCheckValues fileValues =
+        firmware::BlockCheck(std::span<const std::uint8_t>(context.image.MainImage)
+                                 .subspan(block, link::kFlashBlockCheckSize));
     firmware::BlockCheckValues panelValues;
     if (!context.starter.ReadBlockCheck(block, panelValues)) {
       if (session.StopRequested) return EndStoppedVerification(context);
