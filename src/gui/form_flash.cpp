@@ -82,7 +82,7 @@ TFormFlash::TFormFlash(QWidget* parent)
   // be neither resized nor maximised.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   // The idle look until the application first locks and unlocks the controls.
-  SetOperationRunning(false);
+  SetOperationRunning(false, false);
 
   formFlashRS_ = new TFormFlashRS(this);
   formWait_ = new TFormWait(this);
@@ -218,7 +218,7 @@ void TFormFlash::SetDoNotScanState(bool on) {
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
 }
 
-void TFormFlash::SetOperationRunning(bool running) {
+void TFormFlash::SetOperationRunning(bool running, bool stopActive) {
   const bool idle = !running;
   programming_->menuAction()->setEnabled(idle);
   help_->menuAction()->setEnabled(idle);
@@ -232,10 +232,10 @@ void TFormFlash::SetOperationRunning(bool running) {
     iprogram_->KVdisable(Picture("II_", kProgramPicture));
     itest_->KVdisable(Picture("II_", kTestPicture));
     irestart_->KVdisable(Picture("II_", kRestartPicture));
-    if (stopInactiveOnce_) {
-      istop_->KVdisable(Picture("II_", kStopPicture));
-    } else {
+    if (stopActive) {
       istop_->KVenable(Picture("IA_", kStopPicture));
+    } else {
+      istop_->KVdisable(Picture("II_", kStopPicture));
     }
   } else {
     iopen_->KVenable(Picture("IA_", kOpenPicture));
@@ -244,7 +244,6 @@ void TFormFlash::SetOperationRunning(bool running) {
     irestart_->KVenable(Picture("IA_", kRestartPicture));
     istop_->KVdisable(Picture("II_", kStopPicture));
   }
-  stopInactiveOnce_ = false;
 }
 
 bool TFormFlash::ShowMessageBox(const std::string& text, shell::MessageKind kind, bool okOnly) {

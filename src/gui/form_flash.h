@@ -56,10 +56,6 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   // Shows the window centred on the screen.
   void ShowCentred();
 
-  // The start without a file locks the controls around the about text, when there is
-  // nothing to stop: the next lock shows Stop inactive.
-  void LockWithoutStopOnce() { stopInactiveOnce_ = true; }
-
   // The title the application would show on the taskbar: "KORVEX", or the window caption
   // with the status panel's latest line.
   const QString& ApplicationTitle() const { return applicationTitle_; }
@@ -73,7 +69,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void SetStatusBarFile(const std::string& text) override;
   void SetStatusBarPort(const std::string& text) override;
   void ShowWaitDialog(bool visible) override;
-  void SetOperationRunning(bool running) override;
+  void SetOperationRunning(bool running, bool stopActive) override;
   std::optional<shell::PortChoice> ChoosePort(shell::PortDialogState& state,
                                               const shell::PortRescan& rescan) override;
   // display::StatusListener
@@ -119,7 +115,6 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void Forward(void (update::Application::*operation)());
 
   update::Application* app_ = nullptr;
-  bool stopInactiveOnce_ = false;
   QString applicationTitle_;
 
   TKVImage* iopen_ = nullptr;

@@ -39,7 +39,6 @@ int main(int argc, char** argv) {
 
   // The window is shown before any file check or run, so the status panel shows its progress.
   if (plan.mode != shell::StartMode::kEndWithoutRun) window.ShowCentred();
-  if (plan.mode == shell::StartMode::kInteractiveWithAbout) window.LockWithoutStopOnce();
   if (app.Start(plan) == update::StartResult::kInteractive) {
     QApplication::exec();
   }

@@ -41,8 +41,13 @@ class Operator : public display::StatusListener {
   // The non-modal "Wait..." dialog shown while the panel restarts.
   virtual void ShowWaitDialog(bool visible) = 0;
 
-  // An operation starts (true: lock every control except Stop) or ends (false: unlock).
-  virtual void SetOperationRunning(bool running) { (void)running; }
+  // An operation starts (true: lock every control except Stop, which acts only when
+  // `stopActive`; there is nothing to stop while the about text is up) or ends (false:
+  // unlock; `stopActive` is then false).
+  virtual void SetOperationRunning(bool running, bool stopActive) {
+    (void)running;
+    (void)stopActive;
+  }
 
   // The modal port dialog. The front end shows `state`, lets the operator check an entry,
   // toggle Fast RS and press Scan (call `rescan`, which updates `state`), and returns the

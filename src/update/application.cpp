@@ -45,11 +45,10 @@ StartResult Application::Start(const shell::StartPlan& plan) {
       link_.KVRS.RSdone();
       operationRunning_ = false;
       stopActive_ = false;
-      session_.Op().SetOperationRunning(false);
+      session_.Op().SetOperationRunning(false, false);
       return StartResult::kEnd;
     case shell::StartMode::kInteractiveWithAbout:
-      AllDisable();
-      stopActive_ = false;  // nothing to stop while the about box is up
+      Lock(false);  // nothing to stop while the about box is up
       AboutClick();
       AllEnable();
       return StartResult::kInteractive;
@@ -60,9 +59,13 @@ StartResult Application::Start(const shell::StartPlan& plan) {
 }
 
 void Application::AllDisable() {
+  Lock(true);
+}
+
+void Application::Lock(bool stopActive) {
   operationRunning_ = true;
-  stopActive_ = true;
-  session_.Op().SetOperationRunning(true);
+  stopActive_ = stopActive;
+  session_.Op().SetOperationRunning(true, stopActive);
   session_.ProcessMessages();
   session_.StopRequested = false;
 }
@@ -70,7 +73,7 @@ void Application::AllDisable() {
 void Application::AllEnable() {
   operationRunning_ = false;
   stopActive_ = false;
-  session_.Op().SetOperationRunning(false);
+  session_.Op().SetOperationRunning(false, false);
   session_.ProcessMessages();
   // The next operation asks for a port again after a failed port or a stop.
   if (!session_.PortReady || session_.StopRequested) {

@@ -44,7 +44,7 @@ class Application {
   // initialised here.
   StartResult Start(const shell::StartPlan& plan);
 
-  // Locks the operator's controls except Stop (Operator::SetOperationRunning(true)) and
+  // Locks the operator's controls except Stop (Operator::SetOperationRunning(true, true)) and
   // clears StopRequested.
   void AllDisable();
   // Unlocks the controls; forgets the chosen port when the last port check failed or the
@@ -72,6 +72,8 @@ class Application {
  private:
   // The runs of ProgramClick/TestClick and the automatic mode share this bracket.
   void RunProgramming(bool programMode);
+  // AllDisable, with Stop and the keys acting only when `stopActive`.
+  void Lock(bool stopActive);
 
   shell::Session session_;
   firmware::FirmwareImage image_;

@@ -223,7 +223,6 @@ TEST(FormFlashTest, TheStartWithoutAFileShowsTheAboutTextWithStopInactive) {
   };
 
   w.ShowCentred();
-  w.LockWithoutStopOnce();
   EXPECT_EQ(bench.app->Start(shell::PlanStart(std::vector<std::string>{})),
             update::StartResult::kInteractive);
   EXPECT_EQ(answerer.boxes, std::vector<std::string>{"KORVEX 1.24 2025-03-12 SK\n"

@@ -41,7 +41,10 @@ class RecordingOperator : public ScriptedOperator {
   std::function<void(const RecordedLine&)> onStatusChange;
 
   void StatusPanelChanged(const display::TKVStatus& panel) override;
-  void SetOperationRunning(bool running) override { operationRunning.push_back(running); }
+  void SetOperationRunning(bool running, bool stopActive) override {
+    (void)stopActive;
+    operationRunning.push_back(running);
+  }
   void ShowWaitDialog(bool visible) override;
 
   // The last line added with this caption, or nullptr.
