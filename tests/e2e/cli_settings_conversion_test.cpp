@@ -9,8 +9,6 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,9 +17,7 @@
 #include "shell/service_mode.h"
 #include "sim/panel_preset.h"
 #include "sim/settings_blocks.h"
-#include "support/child_process.h"
-#include "support/firmware_files.h"
-#include "support/panel_process.h"
+#include "support/e2e_support.h"
 #include "support/run_bench.h"
 
 namespace korvex::testing {
@@ -34,11 +30,6 @@ using Bytes = std::vector<std::uint8_t>;
 // About 4500 settings exchanges, the program written and the restart wait (11.5 s on a
 // pseudo-terminal) take well under this.
 constexpr auto kRunLimit = 180s;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 int Count(const std::string& text, const std::string& part) {
   int n = 0;
@@ -139,7 +130,8 @@ std::string FirstDifference(const Bytes& actual, const Bytes& expected) {
 }
 
 TEST(CliSettingsConversionTest, AType1PanelFrom109To120HoldsTheConvertedSettings) {
-  TempDir dir;
+  CliPanelRun bench(KORVEX_CLI_PATH, KORVEX_PANEL_PATH, kRunLimit);
+  const TempDir& dir = bench.Dir();
   const std::string file = dir.Write("type1_v120.qfw", FileWith(1, "120"));
   const std::string olderFile = dir.Write("type1_v109.qfw", FileWith(1, "109"));
   const fs::path logs = dir.Path() / "logs";
@@ -147,31 +139,28 @@ TEST(CliSettingsConversionTest, AType1PanelFrom109To120HoldsTheConvertedSettings
   const std::string marker =
       dir.Write("test.cfg", Bytes{'J', 'o', 'l', 't', ' ', '9', '3', '\r', '\n'});
 
-  std::vector<std::string> options{"--log", (dir.Path() / "panel.log").string(), "--dump-dir",
-                                   (dir.Path() / "dump").string()};
+  std::vector<std::string> options;
   for (const auto& [key, value] : kPanelKeys) {
     options.push_back("--set");
     options.push_back(key + "=" + value);
   }
-  PanelProcess panel(KORVEX_PANEL_PATH);
-  ASSERT_TRUE(panel.Start(options)) << panel.Output();
+  ASSERT_TRUE(bench.StartPanel(options)) << bench.Panel().Output();
 
-  const ProcessResult run = RunProcess(
-      {KORVEX_CLI_PATH, file, panel.PortPath()},
-      {{shell::kServiceMarkerEnvVar, marker}, {shell::kServiceLogDirEnvVar, logs.string()}},
-      kRunLimit);
+  const ProcessResult run = bench.Cli(
+      {file, bench.PortPath()},
+      {{shell::kServiceMarkerEnvVar, marker}, {shell::kServiceLogDirEnvVar, logs.string()}});
   EXPECT_EQ(run.exitCode, 6) << run.output;
   // The fill, the expansion, the 1.11 clearing and the zone flags show their lines.
   EXPECT_EQ(Count(run.output, "Settings format conversion"), 4) << run.output;
   EXPECT_EQ(Count(run.output, "ERROR"), 0) << run.output;
 
-  const ProcessResult end = panel.Stop();
+  const ProcessResult end = bench.StopPanel();
   EXPECT_EQ(end.exitCode, 0) << end.output;
-  EXPECT_EQ(ReadText(dir.Path() / "dump/violations.txt"), "");
+  EXPECT_EQ(ReadText(bench.DumpPath("violations.txt")), "");
   const std::array<Bytes, 2> expected = ConvertedSettings();
   for (int area = 1; area <= 2; ++area) {
-    const Bytes dumped = ReadFileBytes(
-        (dir.Path() / "dump" / ("settings" + std::to_string(area) + ".bin")).string());
+    const Bytes dumped =
+        ReadFileBytes(bench.DumpPath("settings" + std::to_string(area) + ".bin").string());
     EXPECT_TRUE(sim::FindSettingsBlockFaults(dumped, *sim::SettingsLayoutFor(1, area)).empty())
         << "area " << area;
     EXPECT_EQ(FirstDifference(dumped, expected[area - 1]), "") << "area " << area;

@@ -8,37 +8,22 @@
 #if defined(KORVEX_CLI_PATH) && defined(KORVEX_PANEL_PATH)
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "firmware/qfw_writer.h"
 #include "firmware/st_section.h"
 #include "sim/program_image.h"
-#include "support/child_process.h"
-#include "support/firmware_files.h"
-#include "support/panel_process.h"
+#include "support/e2e_support.h"
 
 namespace korvex::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // The comparison, about 1000 ST blocks programmed and verified and the restart wait (11.5 s on
 // a pseudo-terminal, which has no CTS line) take well under this.
 constexpr auto kRunLimit = 120s;
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(CliStUpdateTest, ATypeFivePanelsDifferingStProgramIsUpdatedKeepingItsFskBytes) {
   const firmware::StSectionKind kind = firmware::StSectionKind::kB;
@@ -52,15 +37,13 @@ TEST(CliStUpdateTest, ATypeFivePanelsDifferingStProgramIsUpdatedKeepingItsFskByt
   const firmware::QfwOutput qfw = firmware::BuildQfw(input);
   ASSERT_EQ(qfw.error, "");
 
-  TempDir dir;
-  const std::string file = dir.Write("type5.qfw", qfw.bytes);
-  PanelProcess panel(KORVEX_PANEL_PATH);
-  ASSERT_TRUE(panel.Start({"--panel-type", "5", "--program", "qfw:" + file, "--set",
-                           "st_fsk=0x07,0x2A", "--log", (dir.Path() / "panel.log").string(),
-                           "--dump-dir", (dir.Path() / "dump").string()}))
-      << panel.Output();
+  CliPanelRun bench(KORVEX_CLI_PATH, KORVEX_PANEL_PATH, kRunLimit);
+  const std::string file = bench.Dir().Write("type5.qfw", qfw.bytes);
+  ASSERT_TRUE(bench.StartPanel(
+      {"--panel-type", "5", "--program", "qfw:" + file, "--set", "st_fsk=0x07,0x2A"}))
+      << bench.Panel().Output();
 
-  const ProcessResult run = RunProcess({KORVEX_CLI_PATH, file, panel.PortPath()}, {}, kRunLimit);
+  const ProcessResult run = bench.Cli({file, bench.PortPath()});
   EXPECT_EQ(run.exitCode, 6) << run.output;
   for (const char* text : {"ST starter version", "ST program in file", "newer", "ST options",
                            "ST erasing", "ST blank checking", "ST programming", "ST verification",
@@ -70,9 +53,9 @@ TEST(CliStUpdateTest, ATypeFivePanelsDifferingStProgramIsUpdatedKeepingItsFskByt
   EXPECT_FALSE(Contains(run.output, "ERROR")) << run.output;
   EXPECT_FALSE(Contains(run.output, "FLASH erasing")) << "the main program was up to date";
 
-  const ProcessResult end = panel.Stop();
+  const ProcessResult end = bench.StopPanel();
   EXPECT_EQ(end.exitCode, 0) << end.output;
-  EXPECT_EQ(ReadText(dir.Path() / "dump/violations.txt"), "");
+  EXPECT_EQ(ReadText(bench.DumpPath("violations.txt")), "");
 
   // The file's program with the panel's FSK bytes and the ST checksum that goes with them.
   const firmware::StLayout layout = *firmware::StLayoutFor(kind);
@@ -81,10 +64,10 @@ TEST(CliStUpdateTest, ATypeFivePanelsDifferingStProgramIsUpdatedKeepingItsFskByt
   const std::uint16_t sum = firmware::StChecksum(fileSt, layout);
   fileSt[layout.checksumOffset] = static_cast<std::uint8_t>(sum);
   fileSt[layout.checksumOffset + 1] = static_cast<std::uint8_t>(sum >> 8);
-  const std::vector<std::uint8_t> st = ReadFileBytes((dir.Path() / "dump/st.bin").string());
+  const std::vector<std::uint8_t> st = ReadFileBytes(bench.DumpPath("st.bin").string());
   ASSERT_EQ(st.size(), fileSt.size());
   EXPECT_TRUE(st == fileSt) << "the panel's ST memory differs from the file's ST program";
-  EXPECT_TRUE(Contains(ReadText(dir.Path() / "dump/state.cfg"), "st_protection = 0xAA"));
+  EXPECT_TRUE(Contains(ReadText(bench.DumpPath("state.cfg")), "st_protection = 0xAA"));
 }
 
 }  // namespace

@@ -7,52 +7,30 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "firmware/firmware_check.h"
-#include "support/child_process.h"
-#include "support/firmware_files.h"
-#include "support/panel_process.h"
+#include "support/e2e_support.h"
 #include "update/updater_images.h"
 
 namespace korvex::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Connect, the updater, the new starter, the whole program and the restart wait (11.5 s on
 // a pseudo-terminal, which has no CTS line) take well under this.
 constexpr auto kRunLimit = 120s;
 
-const std::string kNewFile = std::string(KORVEX_SOURCE_DIR) + "/config/demo/demo_type2_v124.qfw";
-const std::string kOldFile = std::string(KORVEX_SOURCE_DIR) + "/config/demo/demo_type2_v123.qfw";
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(CliStarterUpdateTest, AnOldStarterOnFlashKindFiveIsReplacedAndThePanelProgrammed) {
-  TempDir dir;
-  PanelProcess panel(KORVEX_PANEL_PATH);
-  ASSERT_TRUE(
-      panel.Start({"--panel-type", "2", "--program", "qfw:" + kOldFile, "--set", "flash_kind=5",
-                   "--set", "starter_version=0x52", "--log", (dir.Path() / "panel.log").string(),
-                   "--dump-dir", (dir.Path() / "dump").string()}))
-      << panel.Output();
+  CliPanelRun bench(KORVEX_CLI_PATH, KORVEX_PANEL_PATH, kRunLimit);
+  ASSERT_TRUE(bench.StartPanel({"--panel-type", "2", "--program", "qfw:" + kDemoOldFile, "--set",
+                                "flash_kind=5", "--set", "starter_version=0x52"}))
+      << bench.Panel().Output();
 
-  const ProcessResult run =
-      RunProcess({KORVEX_CLI_PATH, kNewFile, panel.PortPath()}, {}, kRunLimit);
+  const ProcessResult run = bench.Cli({kDemoNewFile, bench.PortPath()});
   EXPECT_EQ(run.exitCode, 6) << run.output;
   for (const char* text : {"Starter updater loading", "Starter checking", "FLASH programming",
                            "Verification", "Exit code 6"}) {
@@ -60,16 +38,16 @@ TEST(CliStarterUpdateTest, AnOldStarterOnFlashKindFiveIsReplacedAndThePanelProgr
   }
   EXPECT_FALSE(Contains(run.output, "ERROR")) << run.output;
 
-  const ProcessResult end = panel.Stop();
+  const ProcessResult end = bench.StopPanel();
   EXPECT_EQ(end.exitCode, 0) << end.output;
-  const std::string log = ReadText(dir.Path() / "panel.log");
+  const std::string log = bench.LogText();
   EXPECT_TRUE(Contains(log, "the starter updater runs")) << log;
   EXPECT_TRUE(Contains(log, "the updater has written starter 6.1")) << log;
-  EXPECT_EQ(ReadText(dir.Path() / "dump/violations.txt"), "");
+  EXPECT_EQ(ReadText(bench.DumpPath("violations.txt")), "");
 
-  const std::vector<std::uint8_t> flash = ReadFileBytes((dir.Path() / "dump/flash.bin").string());
+  const std::vector<std::uint8_t> flash = ReadFileBytes(bench.DumpPath("flash.bin").string());
   ASSERT_EQ(flash.size(), 0x80000u);
-  const std::optional<firmware::FirmwareImage> image = firmware::LoadFirmwareFile(kNewFile);
+  const std::optional<firmware::FirmwareImage> image = firmware::LoadFirmwareFile(kDemoNewFile);
   ASSERT_TRUE(image.has_value());
   EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x60000, image->MainImage.begin()))
       << "the panel's FLASH 0x00000..0x5FFFF differs from the file's image";

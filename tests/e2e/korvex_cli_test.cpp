@@ -9,38 +9,20 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "firmware/firmware_check.h"
-#include "support/child_process.h"
-#include "support/firmware_files.h"
-#include "support/panel_process.h"
+#include "support/e2e_support.h"
 
 namespace korvex::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // A run that connects, writes the whole program and waits out the restart (11.5 s on a
 // pseudo-terminal, which has no CTS line) takes well under this.
 constexpr auto kRunLimit = 90s;
-
-const std::string kNewFile = std::string(KORVEX_SOURCE_DIR) + "/config/demo/demo_type2_v124.qfw";
-const std::string kOldFile = std::string(KORVEX_SOURCE_DIR) + "/config/demo/demo_type2_v123.qfw";
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The decoded requests in a panel log that contain `what` ("erase sector", "restart").
 int CountRequests(const std::string& log, const std::string& what) {
@@ -61,40 +43,32 @@ int CountPagePrograms(const std::string& log) {
   return CountRequests(log, "program page") + CountRequests(log, "short program");
 }
 
-ProcessResult Cli(const std::vector<std::string>& args, const Environment& env = {}) {
-  std::vector<std::string> argv{KORVEX_CLI_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProcess(argv, env, kRunLimit);
-}
-
 class CliAgainstPanel : public ::testing::Test {
  protected:
   // A type 2 panel holding the older demo program, logging and dumping into the temp dir.
   void StartPanel(std::vector<std::string> extra = {}) {
-    std::vector<std::string> options{"--panel-type", "2",
-                                     "--program",    "qfw:" + kOldFile,
-                                     "--log",        Log().string(),
-                                     "--dump-dir",   (dir_.Path() / "dump").string()};
+    std::vector<std::string> options{"--panel-type", "2", "--program", "qfw:" + kDemoOldFile};
     options.insert(options.end(), extra.begin(), extra.end());
-    ASSERT_TRUE(panel_.Start(options)) << panel_.Output();
+    ASSERT_TRUE(bench_.StartPanel(options)) << bench_.Panel().Output();
   }
-  fs::path Log() const { return dir_.Path() / "panel.log"; }
-  std::string LogText() const { return ReadText(Log()); }
+  std::string LogText() const { return bench_.LogText(); }
+  ProcessResult Cli(const std::vector<std::string>& args, const Environment& env = {}) const {
+    return bench_.Cli(args, env);
+  }
   // Ends the panel; its dumps are then in dump/.
   void StopPanel() {
-    const ProcessResult end = panel_.Stop();
+    const ProcessResult end = bench_.StopPanel();
     EXPECT_EQ(end.exitCode, 0) << end.output;
   }
   // The operator at the panel makes it enter its starter from the service menu.
-  void EnterStarter() { ASSERT_TRUE(panel_.Process().Signal(SIGUSR1)); }
+  void EnterStarter() { ASSERT_TRUE(bench_.Panel().Process().Signal(SIGUSR1)); }
 
-  TempDir dir_;
-  PanelProcess panel_{KORVEX_PANEL_PATH};
+  CliPanelRun bench_{KORVEX_CLI_PATH, KORVEX_PANEL_PATH, kRunLimit};
 };
 
 TEST_F(CliAgainstPanel, ProgramWritesTheImageThenAgainWritesNothingAndTheTestPasses) {
   StartPanel();
-  const ProcessResult first = Cli({kNewFile, panel_.PortPath()});
+  const ProcessResult first = Cli({kDemoNewFile, bench_.PortPath()});
   EXPECT_EQ(first.exitCode, 6) << first.output;
   for (const char* line : {"Programs comparison", "FLASH erasing", "FLASH programming",
                            "Verification", "Restarting panel", "Exit code 6"}) {
@@ -108,56 +82,57 @@ TEST_F(CliAgainstPanel, ProgramWritesTheImageThenAgainWritesNothingAndTheTestPas
 
   // The same file again: the panel holds it already, so nothing is erased or written.
   EnterStarter();
-  const ProcessResult second = Cli({kNewFile, panel_.PortPath()});
+  const ProcessResult second = Cli({kDemoNewFile, bench_.PortPath()});
   EXPECT_EQ(second.exitCode, 5) << second.output;
   EXPECT_EQ(CountRequests(LogText(), "erase sector"), 6);
   EXPECT_EQ(CountPagePrograms(LogText()), pagesWritten);
 
   // A comparison run, with the port given as COM3 and its device in KORVEX_COM3.
   EnterStarter();
-  const ProcessResult test = Cli({"test", kNewFile, "3"}, {{"KORVEX_COM3", panel_.PortPath()}});
+  const ProcessResult test = Cli({"test", kDemoNewFile, "3"}, {{"KORVEX_COM3", bench_.PortPath()}});
   EXPECT_EQ(test.exitCode, 5) << test.output;
   EXPECT_TRUE(Contains(test.output, "INFO: Comparison ok.")) << test.output;
   EXPECT_EQ(CountRequests(LogText(), "erase sector"), 6);
 
   // A Test run leaves the panel in its starter; restart sends it into its program.
   const int restarts = CountRequests(LogText(), "restart");
-  const ProcessResult restart = Cli({"restart", panel_.PortPath()});
+  const ProcessResult restart = Cli({"restart", bench_.PortPath()});
   EXPECT_EQ(restart.exitCode, 0) << restart.output;
   EXPECT_EQ(CountRequests(LogText(), "restart"), restarts + 1);
 
   StopPanel();
-  const std::vector<std::uint8_t> flash = ReadFileBytes((dir_.Path() / "dump/flash.bin").string());
-  const std::optional<firmware::FirmwareImage> image = firmware::LoadFirmwareFile(kNewFile);
+  const std::vector<std::uint8_t> flash = ReadFileBytes(bench_.DumpPath("flash.bin").string());
+  const std::optional<firmware::FirmwareImage> image = firmware::LoadFirmwareFile(kDemoNewFile);
   ASSERT_TRUE(image.has_value());
   ASSERT_EQ(flash.size(), 0x80000u);
   EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x60000, image->MainImage.begin()))
       << "the panel's FLASH 0x00000..0x5FFFF differs from the file's image";
-  EXPECT_EQ(ReadText(dir_.Path() / "dump/violations.txt"), "");
+  EXPECT_EQ(ReadText(bench_.DumpPath("violations.txt")), "");
 }
 
 TEST_F(CliAgainstPanel, ARestartThatTheStarterDoesNotAnswerFails) {
-  StartPanel({"--set", "program=qfw:" + kNewFile});
-  ASSERT_EQ(Cli({"restart", panel_.PortPath()}).exitCode, 0);
+  StartPanel({"--set", "program=qfw:" + kDemoNewFile});
+  ASSERT_EQ(Cli({"restart", bench_.PortPath()}).exitCode, 0);
   // The panel now runs its program and hears nothing.
-  const ProcessResult again = Cli({"restart", panel_.PortPath()});
+  const ProcessResult again = Cli({"restart", bench_.PortPath()});
   EXPECT_EQ(again.exitCode, 3) << again.output;
   EXPECT_TRUE(Contains(again.output, "ERROR")) << again.output;
 }
 
 TEST_F(CliAgainstPanel, ABadFileEndsTheRunWithOneBeforeAnythingIsSent) {
   StartPanel();
-  const std::string garbage = dir_.Write("garbage.qfw", std::vector<std::uint8_t>(393216, 0x5A));
+  const std::string garbage =
+      bench_.Dir().Write("garbage.qfw", std::vector<std::uint8_t>(393216, 0x5A));
   struct Case {
     std::string file;
     std::string shown;
   };
   const Case cases[] = {
       {garbage, "ATTENTION:  selected file is not"},
-      {(dir_.Path() / "missing.qfw").string(), "ERROR: Selected file does not exist."},
+      {(bench_.Dir().Path() / "missing.qfw").string(), "ERROR: Selected file does not exist."},
   };
   for (const Case& c : cases) {
-    const ProcessResult run = Cli({c.file, panel_.PortPath()});
+    const ProcessResult run = Cli({c.file, bench_.PortPath()});
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, c.shown)) << run.output;
   }
@@ -169,9 +144,9 @@ TEST_F(CliAgainstPanel, ABadFileEndsTheRunWithOneBeforeAnythingIsSent) {
 TEST_F(CliAgainstPanel, AnFskOptionOutOfRangeEndsWithZeroWithoutARun) {
   StartPanel();
   const std::vector<std::vector<std::string>> lines = {
-      {kNewFile, panel_.PortPath(), "FSK=0x4000"},
-      {kNewFile, panel_.PortPath(), "FSK=0x12G4"},
-      {kNewFile, panel_.PortPath(), "hasla", "komunikacji", "FSK=0x0140only"},
+      {kDemoNewFile, bench_.PortPath(), "FSK=0x4000"},
+      {kDemoNewFile, bench_.PortPath(), "FSK=0x12G4"},
+      {kDemoNewFile, bench_.PortPath(), "hasla", "komunikacji", "FSK=0x0140only"},
   };
   for (const auto& line : lines) {
     const ProcessResult run = Cli(line);
@@ -186,7 +161,7 @@ TEST_F(CliAgainstPanel, CtrlCDuringProgrammingStopsTheRunAsAFailure) {
   // Paced at the real bit rate, programming takes about half a minute.
   StartPanel({"--pace"});
   ChildProcess cli;
-  ASSERT_TRUE(cli.Start({KORVEX_CLI_PATH, kNewFile, panel_.PortPath()}));
+  ASSERT_TRUE(cli.Start({KORVEX_CLI_PATH, kDemoNewFile, bench_.PortPath()}));
   // The erase line is printed when it is complete, that is when programming begins.
   ASSERT_TRUE(cli.WaitForOutput("FLASH erasing", 60s)) << cli.Output();
   ASSERT_TRUE(cli.Signal(SIGINT));
@@ -202,19 +177,20 @@ TEST_F(CliAgainstPanel, CtrlCDuringProgrammingStopsTheRunAsAFailure) {
 }
 
 TEST_F(CliAgainstPanel, MissingPortsEndWithTwo) {
-  const ProcessResult path = Cli({kNewFile, "/dev/korvex-no-such-port"});
+  const ProcessResult path = Cli({kDemoNewFile, "/dev/korvex-no-such-port"});
   EXPECT_EQ(path.exitCode, 2) << path.output;
   EXPECT_TRUE(Contains(path.output, "ERROR: ")) << path.output;
-  const ProcessResult com =
-      Cli({"test", kNewFile, "9"}, {{"KORVEX_COM9", (dir_.Path() / "nothing").string()}});
+  const ProcessResult com = Cli({"test", kDemoNewFile, "9"},
+                                {{"KORVEX_COM9", (bench_.Dir().Path() / "nothing").string()}});
   EXPECT_EQ(com.exitCode, 2) << com.output;
 }
 
 TEST_F(CliAgainstPanel, CheckAndPortsWork) {
-  const ProcessResult good = Cli({"check", kNewFile});
+  const ProcessResult good = Cli({"check", kDemoNewFile});
   EXPECT_EQ(good.exitCode, 0) << good.output;
   EXPECT_TRUE(Contains(good.output, "Firmware: SOLANTA Medium v1.24 2025-03-12 EN")) << good.output;
-  const std::string garbage = dir_.Write("garbage.qfw", std::vector<std::uint8_t>(1000, 0x00));
+  const std::string garbage =
+      bench_.Dir().Write("garbage.qfw", std::vector<std::uint8_t>(1000, 0x00));
   EXPECT_EQ(Cli({"check", garbage}).exitCode, 1);
   // One parameter alone is the window program's start with a file: the same check.
   EXPECT_EQ(Cli({garbage}).exitCode, 1);
@@ -222,16 +198,16 @@ TEST_F(CliAgainstPanel, CheckAndPortsWork) {
   firmware::IdentityFields fields = FieldsForPanelType(2);
   fields.version = "125";
   const std::string tooNew =
-      dir_.Write("v125.qfw", MakeQfw(fields, firmware::StSectionKind::kNone));
+      bench_.Dir().Write("v125.qfw", MakeQfw(fields, firmware::StSectionKind::kNone));
   const ProcessResult refused = Cli({"check", tooNew});
   EXPECT_EQ(refused.exitCode, 1) << refused.output;
   EXPECT_TRUE(Contains(refused.output, "Program works with  1.00 - 1.24  versions only !"))
       << refused.output;
 
   StartPanel();
-  const ProcessResult ports = Cli({"ports"}, {{"KORVEX_COM7", panel_.PortPath()}});
+  const ProcessResult ports = Cli({"ports"}, {{"KORVEX_COM7", bench_.PortPath()}});
   EXPECT_EQ(ports.exitCode, 0) << ports.output;
-  EXPECT_TRUE(Contains(ports.output, panel_.PortPath() + "  ")) << ports.output;
+  EXPECT_TRUE(Contains(ports.output, bench_.PortPath() + "  ")) << ports.output;
   EXPECT_TRUE(Contains(ports.output, "KORVEX_COM7")) << ports.output;
 }
 
@@ -245,7 +221,7 @@ TEST_F(CliAgainstPanel, HelpListsEveryExitCodeAndForm) {
     EXPECT_TRUE(Contains(help.output, part)) << part;
   }
   // A command line that makes no run says so and ends with 0.
-  const ProcessResult none = Cli({kNewFile, "COM3"});
+  const ProcessResult none = Cli({kDemoNewFile, "COM3"});
   EXPECT_EQ(none.exitCode, 0);
   EXPECT_TRUE(Contains(none.output, "no run")) << none.output;
 }

@@ -10,8 +10,6 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +20,7 @@
 #include "link/starter.h"
 #include "shell/real_clock.h"
 #include "shell/session.h"
-#include "support/child_process.h"
-#include "support/panel_process.h"
+#include "support/e2e_support.h"
 #include "support/scripted_operator.h"
 
 namespace korvex::testing {
@@ -32,15 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class PanelProgram : public ::testing::Test {
  protected:

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "firmware/firmware_image.h"
-#include "support/firmware_files.h"
+#include "support/e2e_support.h"
 
 #ifdef KORVEX_QFW_PATH
 
@@ -32,10 +32,6 @@ ToolRun Qfw(const std::string& arguments) {
   const int status = pclose(pipe);
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 class QfwTool : public ::testing::Test {
