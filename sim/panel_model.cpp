@@ -798,17 +798,7 @@ PanelModel::Outcome PanelModel::ProgramFull(const std::vector<std::uint8_t>& r) 
   if (address >= kStarterBase)
     return Refuse(kAnswerError, "the starter does not program its own sector");
   if (auto refused = TokenGuard(false)) return *refused;
-  Outcome outcome;
-  outcome.workUs = flash_.PageProgramUs();
-  if (!flash_.Program(address, std::span(r).subspan(3))) {
-    outcome.answer = kAnswerError;
-    outcome.note = "read-back differs: the page was not erased";
-    AddViolation("page " + HexAddress(address) + " programmed over bytes that were not erased");
-    return outcome;
-  }
-  outcome.answer = kAnswerData;
-  outcome.data = {0x00};
-  return outcome;
+  return ProgramPage(address, std::span(r).subspan(3), "programmed");
 }
 
 PanelModel::Outcome PanelModel::ProgramShort(const std::vector<std::uint8_t>& r) {
@@ -824,12 +814,17 @@ PanelModel::Outcome PanelModel::ProgramShort(const std::vector<std::uint8_t>& r)
   }
   std::array<std::uint8_t, kPageSize> page{};
   std::copy_n(flash_.Bytes().begin() + offset, kPageSize, page.begin());
+  return ProgramPage(address, page, "copied");
+}
+
+PanelModel::Outcome PanelModel::ProgramPage(std::uint32_t address,
+                                            std::span<const std::uint8_t> page, const char* how) {
   Outcome outcome;
   outcome.workUs = flash_.PageProgramUs();
   if (!flash_.Program(address, page)) {
     outcome.answer = kAnswerError;
     outcome.note = "read-back differs: the page was not erased";
-    AddViolation("page " + HexAddress(address) + " copied over bytes that were not erased");
+    AddViolation("page " + HexAddress(address) + " " + how + " over bytes that were not erased");
     return outcome;
   }
   outcome.answer = kAnswerData;

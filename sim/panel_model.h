@@ -214,6 +214,9 @@ class PanelModel {
   Outcome Erase(const std::vector<std::uint8_t>& r);
   Outcome ProgramFull(const std::vector<std::uint8_t>& r);
   Outcome ProgramShort(const std::vector<std::uint8_t>& r);
+  // Writes one page (either form) and answers as the starter does; `how` names the form in
+  // the violation text ("programmed" or "copied").
+  Outcome ProgramPage(std::uint32_t address, std::span<const std::uint8_t> page, const char* how);
   Outcome ReadSettings(const std::vector<std::uint8_t>& r);
   Outcome WriteSettings(const std::vector<std::uint8_t>& r);
   Outcome WriteSettingsByte(const std::vector<std::uint8_t>& r);
