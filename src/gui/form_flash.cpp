@@ -113,8 +113,7 @@ void TFormFlash::BuildControls() {
   connect(iprogram_, &TKVImage::clicked, this,
           [this] { Forward(&update::Application::ProgramClick); });
   connect(itest_, &TKVImage::clicked, this, [this] { Forward(&update::Application::TestClick); });
-  connect(irestart_, &TKVImage::clicked, this,
-          [this] { Forward(&update::Application::RestartClick); });
+  connect(irestart_, &TKVImage::clicked, this, [this] { Restart(); });
   connect(istop_, &TKVImage::clicked, this, [this] { Forward(&update::Application::StopClick); });
 
   lver_ = new QLabel(client);
@@ -164,8 +163,7 @@ void TFormFlash::BuildMenu() {
   connect(program2_, &QAction::triggered, this,
           [this] { Forward(&update::Application::ProgramClick); });
   connect(test2_, &QAction::triggered, this, [this] { Forward(&update::Application::TestClick); });
-  connect(restart2_, &QAction::triggered, this,
-          [this] { Forward(&update::Application::RestartClick); });
+  connect(restart2_, &QAction::triggered, this, [this] { Restart(); });
   connect(doNotScan_, &QAction::toggled, this, &TFormFlash::SetDoNotScanState);
   connect(koniec2_, &QAction::triggered, this, [this] {
     if (close()) QCoreApplication::quit();
@@ -193,7 +191,7 @@ void TFormFlash::BuildStatusBar() {
 
 void TFormFlash::SetApplication(update::Application* app) {
   app_ = app;
-  if (app_) app_->Link().FormFlashRS.SetDoNotScan(cbDoNotScan_->isChecked());
+  if (app_) app_->Link().FormFlashRS().SetDoNotScan(cbDoNotScan_->isChecked());
 }
 
 void TFormFlash::ShowCentred() {
@@ -209,13 +207,18 @@ void TFormFlash::Forward(void (update::Application::*operation)()) {
   if (app_) (app_->*operation)();
 }
 
+void TFormFlash::Restart() {
+  // The window shows the restart's outcome on the status panel; nothing more to do with it.
+  if (app_) (void)app_->RestartClick();
+}
+
 void TFormFlash::SetDoNotScanState(bool on) {
   // The check box and the menu item always show the same state.
   const QSignalBlocker blockBox(cbDoNotScan_);
   const QSignalBlocker blockItem(doNotScan_);
   cbDoNotScan_->setChecked(on);
   doNotScan_->setChecked(on);
-  if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
+  if (app_) app_->Link().FormFlashRS().SetDoNotScan(on);
 }
 
 void TFormFlash::SetOperationRunning(bool running, bool stopActive) {

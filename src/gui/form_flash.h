@@ -113,6 +113,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void BuildStatusBar();
   void SetDoNotScanState(bool on);
   void Forward(void (update::Application::*operation)());
+  void Restart();
 
   update::Application* app_ = nullptr;
   QString applicationTitle_;
