@@ -113,8 +113,7 @@ TEST_F(PanelProgram, ServesTheProductsSerialLayerAndDumpsAtTheEnd) {
     ASSERT_TRUE(pc.opened);
     ASSERT_TRUE(pc.Connect());
     EXPECT_EQ(pc.link.RateIndex(), 2);  // negotiated 115200, port reopened
-    ASSERT_TRUE(pc.starter.IdentifyPanel());
-    pc.starter.StoreIdentification();
+    ASSERT_EQ(pc.starter.IdentifyPanel(), link::kAnswerData);
     EXPECT_EQ(pc.starter.State().PanelType, 6);
     pc.starter.State().LinkToken = {7, 7, 7, 7};
     pc.starter.SetLinkToken();
