@@ -7,17 +7,11 @@
 #include <QString>
 #include <QWidget>
 
+#include "view/layout.h"
+
 namespace korvex::gui {
 
-// The pictures of the five buttons: "IA_" + name is the active look, "II_" + name the
-// inactive one.
-inline constexpr const char* kOpenPicture = "open";
-inline constexpr const char* kProgramPicture = "prog";
-inline constexpr const char* kTestPicture = "test";
-inline constexpr const char* kRestartPicture = "rest";
-inline constexpr const char* kStopPicture = "stop";
-
-inline constexpr int kImageButtonSize = 31;
+inline constexpr int kImageButtonSize = view::kImageButtonSize;
 
 // The picture of that resource name ("IA_open", "II_stop", ...); a null pixmap for a name
 // the program does not carry.

@@ -16,7 +16,8 @@ using testing::WindowBench;
 
 shell::PortDialogState ThreeEntries() {
   shell::PortDialogState state;
-  state.entries = {{"&none", "", true}, {"COM&1", "COM1", true}, {"COM&2", "COM2", false}};
+  state.entries = {
+      {"&none", "", true, ""}, {"COM&1", "COM1", true, ""}, {"COM&2", "COM2", false, ""}};
   state.checked = 0;
   state.fastRs = true;
   state.scanVisible = true;

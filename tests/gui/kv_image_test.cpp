@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "view/main_window_state.h"
 
 namespace korvex::gui {
 namespace {
@@ -14,8 +15,8 @@ using testing::GuiApp;
 
 TEST(PictureResourcesTest, EveryButtonHasAnActiveAndAnInactivePictureOfItsSize) {
   GuiApp();
-  for (const char* name :
-       {kOpenPicture, kProgramPicture, kTestPicture, kRestartPicture, kStopPicture}) {
+  for (const view::ImageButton button : view::kImageButtons) {
+    const char* name = view::PictureName(button);
     const QPixmap active = LoadPicture(QStringLiteral("IA_") + QLatin1String(name));
     const QPixmap inactive = LoadPicture(QStringLiteral("II_") + QLatin1String(name));
     ASSERT_FALSE(active.isNull()) << name;
