@@ -26,6 +26,20 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A message box centred over the main window once its size is known, also while the main
+// window is still being mapped at start-up (where the toolkit's own placement goes wrong).
+class CentredMessageBox : public QMessageBox {
+ public:
+  CentredMessageBox(Icon icon, const QString& title, const QString& text, QWidget* owner)
+      : QMessageBox(icon, title, text, QMessageBox::NoButton, owner) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (const QWidget* owner = parentWidget()) CentreOver(*this, *owner->window());
+  }
+};
+
 // Message texts separate their lines with a carriage return.
 QString MessageText(const std::string& text) {
   QString out = QString::fromStdString(text);
@@ -200,11 +214,14 @@ void TFormFlash::SetApplication(update::Application* app) {
 
 void TFormFlash::ShowCentred() {
   show();
-  if (const QScreen* where = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(where->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  const QRect available = AvailableArea(*this);
+  if (!available.isValid()) return;
+  const QRect frame = frameGeometry();
+  // Centred on the available area, and on it entirely; a window larger than the area keeps
+  // its title bar, menu and Open button on the screen.
+  const view::Rect centred = view::CentredOver(RectOf(available), {frame.width(), frame.height()});
+  const view::Rect placed = view::KeepInside(centred, RectOf(available));
+  move(placed.left, placed.top);
 }
 
 void TFormFlash::Forward(void (update::Application::*operation)()) {
@@ -262,7 +279,7 @@ bool TFormFlash::ShowMessageBox(const std::string& text, shell::MessageKind kind
       title = QStringLiteral("Warning");
       break;
   }
-  QMessageBox box(icon, title, MessageText(text), QMessageBox::NoButton, this);
+  CentredMessageBox box(icon, title, MessageText(text), this);
   box.setTextFormat(Qt::PlainText);
   if (okOnly) {
     box.setStandardButtons(QMessageBox::Ok);
@@ -328,6 +345,9 @@ void TFormFlash::StatusPanelChanged(const display::TKVStatus& panel) {
 void TFormFlash::SetApplicationTitle(const std::string& title) {
   applicationTitle_ = QString::fromStdString(title);
   setWindowIconText(applicationTitle_);
+  // Linux taskbars show the window title, not the icon text: the title carries the progress
+  // and the latest line, so a minimised window still shows how the run goes.
+  setWindowTitle(QString::fromStdString(view::WindowTitleFor(title)));
 }
 
 void TFormFlash::closeEvent(QCloseEvent* event) {
@@ -341,7 +361,7 @@ void TFormFlash::closeEvent(QCloseEvent* event) {
 bool TFormFlash::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && app_ && app_->OperationRunning()) {
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == this) {
+    if (widget && TakesOperationKeys(*widget->window())) {
       if (const std::optional<char> ch = KeyChar(*static_cast<QKeyEvent*>(event))) {
         app_->KeyPress(*ch);
         return true;
@@ -349,6 +369,14 @@ bool TFormFlash::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFormFlash::TakesOperationKeys(const QWidget& window) const {
+  if (&window == this) return true;
+  // The program's other non-modal windows (the wait dialog) pass the keys on too. A modal
+  // box or dialog keeps them: Enter and Esc answer it.
+  const QWidget* owner = window.parentWidget();
+  return !window.isModal() && owner && owner->window() == this;
 }
 
 }  // namespace korvex::gui

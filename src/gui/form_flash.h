@@ -51,7 +51,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   // used; the window does not own it.
   void SetApplication(update::Application* app);
 
-  // Shows the window centred on the screen.
+  // Shows the window centred on the screen's available area and entirely on it.
   void ShowCentred();
 
   // The title the application would show on the taskbar: "KORVEX", or the window caption
@@ -104,8 +104,8 @@ class TFormFlash : public QMainWindow, public shell::Operator {
  protected:
   // Refused while an operation runs (or the start-up lock is on).
   void closeEvent(QCloseEvent* event) override;
-  // Enter, Esc and Ctrl+S typed into the window reach the application during an operation,
-  // when no control of the window can take the focus.
+  // Enter, Esc and Ctrl+S typed into the window or the wait dialog reach the application
+  // during an operation, whichever of them has the focus.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -116,6 +116,8 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void SetDoNotScanState(bool on);
   void Forward(void (update::Application::*operation)());
   TKVImage* ImageButtonFor(view::ImageButton button) const;
+  // Whether keys typed into `window` reach the application during an operation.
+  bool TakesOperationKeys(const QWidget& window) const;
 
   update::Application* app_ = nullptr;
   QString applicationTitle_;

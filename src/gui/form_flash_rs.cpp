@@ -1,7 +1,5 @@
 #include "gui/form_flash_rs.h"
 
-#include <QFontMetrics>
-
 #include <algorithm>
 
 #include "gui/placement.h"
@@ -12,9 +10,10 @@ namespace korvex::gui {
 
 namespace {
 
-// The width of a label as shown, without its accelerator mark.
-int LabelWidth(const QFontMetrics& metrics, const std::string& label) {
-  return metrics.horizontalAdvance(QString::fromStdString(view::WithoutAccelerator(label)));
+// The width an entry needs for its radio mark and its whole label.
+int EntryWidth(QWidget& parent, const std::string& label) {
+  const QRadioButton probe(QString::fromStdString(label), &parent);
+  return probe.sizeHint().width();
 }
 
 }  // namespace
@@ -80,10 +79,9 @@ void TFormFlashRS::Rebuild() {
   const shell::PortDialogState empty;
   const shell::PortDialogState& state = state_ ? *state_ : empty;
 
-  const QFontMetrics metrics(font());
   int widest = 0;
   for (const shell::PortEntry& entry : state.entries) {
-    widest = std::max(widest, LabelWidth(metrics, view::PortEntryLabel(entry)));
+    widest = std::max(widest, EntryWidth(*list_, view::PortEntryLabel(entry)));
   }
   const view::PortDialogLayout layout = view::LayOutPortDialog(state, widest);
   setFixedSize(layout.client.width, layout.client.height);

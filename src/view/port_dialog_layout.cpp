@@ -28,9 +28,8 @@ std::string PortEntryLabel(const shell::PortEntry& entry) {
   return entry.text + "  " + entry.description;
 }
 
-PortDialogLayout LayOutPortDialog(const shell::PortDialogState& state, int widestLabel) {
-  const int entryWidth =
-      std::clamp(widestLabel + kRadioMarkWidth, kPortEntryMinWidth, kPortEntryMaxWidth);
+PortDialogLayout LayOutPortDialog(const shell::PortDialogState& state, int widestEntry) {
+  const int entryWidth = std::clamp(widestEntry, kPortEntryMinWidth, kPortEntryMaxWidth);
   const int grow = entryWidth - kPortEntryMinWidth;
 
   PortDialogLayout layout;

@@ -22,8 +22,6 @@ inline constexpr int kPortEntryHeight = 17;
 inline constexpr int kPortEntryMinWidth = 64;
 // An entry never grows beyond this; a longer description is cut off at the list's edge.
 inline constexpr int kPortEntryMaxWidth = 560;
-// The radio button's mark and the gap before its text.
-inline constexpr int kRadioMarkWidth = 20;
 
 struct PortDialogEntry {
   std::string text;      // the label, with its "&" accelerator mark
@@ -47,8 +45,8 @@ struct PortDialogLayout {
 // The label of an entry: its accelerated name, then two spaces and the description if any.
 std::string PortEntryLabel(const shell::PortEntry& entry);
 
-// The layout for `state`. `widestLabel` is the width, in logical pixels, of the widest label
-// in the dialog's font, as the front end measures it.
-PortDialogLayout LayOutPortDialog(const shell::PortDialogState& state, int widestLabel);
+// The layout for `state`. `widestEntry` is the width, in logical pixels, that the widest entry
+// needs as the front end measures it: its radio mark and its label in the dialog's font.
+PortDialogLayout LayOutPortDialog(const shell::PortDialogState& state, int widestEntry);
 
 }  // namespace korvex::view

@@ -38,10 +38,10 @@ TEST(PortDialogLayoutTest, LongNamesWidenTheListAndMoveTheButtonsAlong) {
   const shell::PortEntry adapter{"/dev/ttyUSB&0", "/dev/ttyUSB0", true,
                                  "FTDI FT232R USB UART (A10K4S2B)"};
   const PortDialogLayout layout = LayOutPortDialog(State({{"&none", "", true, ""}, adapter}), 300);
-  const int grow = 300 + kRadioMarkWidth - kPortEntryMinWidth;
+  const int grow = 300 - kPortEntryMinWidth;
   EXPECT_EQ(layout.entries[1].text, "/dev/ttyUSB&0  FTDI FT232R USB UART (A10K4S2B)");
   EXPECT_EQ(layout.entries[1].accelerator, '0');
-  EXPECT_EQ(layout.entries[1].rect.width, 320);
+  EXPECT_EQ(layout.entries[1].rect.width, 300);
   EXPECT_EQ(layout.list.width, 98 + grow);
   EXPECT_EQ(layout.client.width, 286 + grow);
   EXPECT_EQ(layout.ok.left, 160 + grow);
