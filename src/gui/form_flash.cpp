@@ -166,6 +166,10 @@ void TFormFlash::MenuChosen(view::MenuCommand command, bool checked) {
       return;  // never enabled: the key is handled by eventFilter
     case view::MenuCommand::kDoNotScan:
       return SetDoNotScanState(checked);
+    case view::MenuCommand::kVerifyReadBack:
+      return SetVerifyReadBack(checked);
+    case view::MenuCommand::kBackUp:
+      return SetBackUp(checked);
     case view::MenuCommand::kExit:
       if (close()) QCoreApplication::quit();
       return;
@@ -210,6 +214,7 @@ void TFormFlash::BuildStatusBar() {
 void TFormFlash::SetApplication(update::Application* app) {
   app_ = app;
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(cbDoNotScan_->isChecked());
+  ShowRunOptions();
 }
 
 void TFormFlash::ShowCentred() {
@@ -235,6 +240,41 @@ void TFormFlash::SetDoNotScanState(bool on) {
   cbDoNotScan_->setChecked(on);
   DoNotScan()->setChecked(on);
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
+}
+
+void TFormFlash::ShowRunOptions() {
+  const shell::RunOptions options = app_ ? app_->Session().Options : shell::RunOptions{};
+  MenuAction(view::MenuCommand::kVerifyReadBack)
+      ->setChecked(options.verify == shell::VerifyMode::kReadBack);
+  QAction* backUp = MenuAction(view::MenuCommand::kBackUp);
+  backUp->setChecked(!options.backupDir.empty());
+  backUp->setToolTip(QString::fromStdString(options.backupDir));
+}
+
+void TFormFlash::SetVerifyReadBack(bool on) {
+  if (app_) {
+    app_->Session().Options.verify =
+        on ? shell::VerifyMode::kReadBack : shell::VerifyMode::kBlockChecks;
+  }
+  ShowRunOptions();
+}
+
+void TFormFlash::SetBackUp(bool on) {
+  if (app_) {
+    std::string folder;
+    if (on) folder = ChooseBackupFolder().value_or(std::string());
+    app_->Session().Options.backupDir = folder;
+  }
+  ShowRunOptions();
+}
+
+std::optional<std::string> TFormFlash::ChooseBackupFolder() {
+  QFileDialog dialog(this, QString::fromLatin1(kBackupDialogTitle));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 void TFormFlash::SetOperationRunning(bool running, bool stopActive) {

@@ -33,6 +33,7 @@ namespace korvex::gui {
 inline constexpr const char* kFileDialogTitle = "Choose SOLANTA program";
 inline constexpr const char* kFileDialogFilter = "SOLANTA program (*.qfw)";
 inline constexpr const char* kDoNotScanCaption = "Do &not scan COM ports";
+inline constexpr const char* kBackupDialogTitle = "Choose the folder for panel back-ups";
 
 // The characters the window hands to the application while an operation runs.
 inline constexpr char kEnterChar = 13;
@@ -74,6 +75,9 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void StatusPanelChanged(const display::TKVStatus& panel) override;
   void SetApplicationTitle(const std::string& title) override;
 
+  // Ticks the option items as the session's run options are (after the command line).
+  void ShowRunOptions();
+
   // The menu item that gives `command`.
   QAction* MenuAction(view::MenuCommand command) const { return actions_.at(command); }
 
@@ -114,6 +118,9 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void BuildStatusBar();
   void MenuChosen(view::MenuCommand command, bool checked);
   void SetDoNotScanState(bool on);
+  void SetVerifyReadBack(bool on);
+  void SetBackUp(bool on);
+  std::optional<std::string> ChooseBackupFolder();
   void Forward(void (update::Application::*operation)());
   TKVImage* ImageButtonFor(view::ImageButton button) const;
   // Whether keys typed into `window` reach the application during an operation.

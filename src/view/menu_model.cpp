@@ -25,6 +25,9 @@ std::vector<Menu> BuildMainMenu() {
       // The caption shows the key; the key itself is handled by the window while busy.
       {MenuCommand::kStop, "&Stop\tCtrl+S", {}, false, false, true},
       {MenuCommand::kDoNotScan, "Do &not scan COM ports", {true, false, "N"}, true, true},
+      // Options beyond the operator's usual ones; both act on the next Program run.
+      {MenuCommand::kVerifyReadBack, "&Verify by reading back", {}, true, true},
+      {MenuCommand::kBackUp, "&Back up panel to folder...", {}, true, false, false, true},
       {MenuCommand::kExit, "&Exit", {false, true, "F4"}, false, true},
   };
   Menu help{"&Help", {{MenuCommand::kAbout, "&About", {}}}};

@@ -16,6 +16,8 @@ enum class MenuCommand {
   kRestart,
   kStop,  // shows the key that stops an operation; never enabled
   kDoNotScan,
+  kVerifyReadBack,  // the next runs verify by reading the program back
+  kBackUp,          // the next Program runs back the panel up into a folder first
   kExit,
   kAbout,
 };
@@ -39,6 +41,8 @@ struct MenuItem {
   bool checkable = false;
   bool separatorBefore = false;
   bool alwaysDisabled = false;
+  // Ticking the item asks for a folder first; cancelling that leaves it unticked.
+  bool asksForFolder = false;
 };
 
 struct Menu {

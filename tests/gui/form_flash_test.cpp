@@ -395,5 +395,52 @@ TEST(FormFlashTest, TheWindowTitleFollowsTheLastLineAndTheProgress) {
   EXPECT_EQ(w.windowTitle().toStdString(), caption);
 }
 
+TEST(FormFlashTest, TheReadBackAndBackUpItemsSetTheRunOptions) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  w.ShowCentred();
+  shell::RunOptions& options = bench.app->Session().Options;
+  QAction* readBack = w.MenuAction(view::MenuCommand::kVerifyReadBack);
+  QAction* backUp = w.MenuAction(view::MenuCommand::kBackUp);
+  EXPECT_EQ(readBack->text().toStdString(), "&Verify by reading back");
+  EXPECT_EQ(backUp->text().toStdString(), "&Back up panel to folder...");
+
+  readBack->trigger();
+  EXPECT_EQ(options.verify, shell::VerifyMode::kReadBack);
+  readBack->trigger();
+  EXPECT_EQ(options.verify, shell::VerifyMode::kBlockChecks);
+  EXPECT_FALSE(readBack->isChecked());
+
+  // Ticking the back-up asks for the folder once; cancelling leaves it off.
+  ModalAnswerer answerer;
+  const QString folder = QString::fromStdString(bench.dir.Path().string());
+  answerer.chooseFile = [&](QFileDialog& dialog) {
+    dialog.selectFile(folder);
+    static_cast<QDialog&>(dialog).accept();
+  };
+  backUp->trigger();
+  EXPECT_EQ(answerer.fileDialogs, 1);
+  EXPECT_EQ(options.backupDir, folder.toStdString());
+  EXPECT_TRUE(backUp->isChecked());
+  backUp->trigger();  // unticked without a question
+  EXPECT_EQ(answerer.fileDialogs, 1);
+  EXPECT_TRUE(options.backupDir.empty());
+  answerer.chooseFile = [](QFileDialog& dialog) { dialog.reject(); };
+  backUp->trigger();
+  EXPECT_TRUE(options.backupDir.empty());
+  EXPECT_FALSE(backUp->isChecked());
+
+  // Options given on the command line show as ticks; both items are locked during a run.
+  options.verify = shell::VerifyMode::kReadBack;
+  options.backupDir = "/tmp/backups";
+  w.ShowRunOptions();
+  EXPECT_TRUE(readBack->isChecked());
+  EXPECT_TRUE(backUp->isChecked());
+  bench.app->AllDisable();
+  EXPECT_FALSE(readBack->isEnabled());
+  EXPECT_FALSE(backUp->isEnabled());
+  bench.app->AllEnable();
+}
+
 }  // namespace
 }  // namespace korvex::gui

@@ -23,6 +23,8 @@ TEST(MenuModelTest, CaptionsShortcutsAndChecks) {
       {MenuCommand::kRestart, "&Restart", "Ctrl+R", false},
       {MenuCommand::kStop, "&Stop\tCtrl+S", "", false},
       {MenuCommand::kDoNotScan, "Do &not scan COM ports", "Ctrl+N", true},
+      {MenuCommand::kVerifyReadBack, "&Verify by reading back", "", true},
+      {MenuCommand::kBackUp, "&Back up panel to folder...", "", true},
       {MenuCommand::kExit, "&Exit", "Alt+F4", false},
       {MenuCommand::kAbout, "&About", "", false},
   };
@@ -36,6 +38,7 @@ TEST(MenuModelTest, CaptionsShortcutsAndChecks) {
   EXPECT_EQ(MainMenu()[0].caption, "&Programming");
   EXPECT_EQ(MainMenu()[1].caption, "&Help");
   EXPECT_TRUE(MenuItemFor(MenuCommand::kStop).alwaysDisabled);
+  EXPECT_TRUE(MenuItemFor(MenuCommand::kBackUp).asksForFolder);
 }
 
 TEST(MenuModelTest, EachMenuGivesEveryAcceleratorAndShortcutOnce) {
