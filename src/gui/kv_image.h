@@ -13,9 +13,10 @@ namespace korvex::gui {
 
 inline constexpr int kImageButtonSize = view::kImageButtonSize;
 
-// The picture of that resource name ("IA_open", "II_stop", ...); a null pixmap for a name
-// the program does not carry.
-QPixmap LoadPicture(const QString& name);
+// The picture of that resource name ("IA_open", "II_stop", ...) for a screen of `scale` device
+// pixels per logical pixel: above 1 the picture drawn at twice the size, so it stays sharp.
+// A null pixmap for a name the program does not carry.
+QPixmap LoadPicture(const QString& name, double scale = 1.0);
 
 class TKVImage : public QWidget {
   Q_OBJECT

@@ -24,6 +24,12 @@ TEST(PictureResourcesTest, EveryButtonHasAnActiveAndAnInactivePictureOfItsSize) 
     EXPECT_EQ(active.size(), QSize(kImageButtonSize, kImageButtonSize)) << name;
     EXPECT_EQ(inactive.size(), QSize(kImageButtonSize, kImageButtonSize)) << name;
     EXPECT_NE(active.toImage(), inactive.toImage()) << name;
+
+    // For a dense screen: twice the pixels, drawn finer rather than doubled.
+    const QPixmap dense = LoadPicture(QStringLiteral("IA_") + QLatin1String(name), 2.0);
+    EXPECT_EQ(dense.size(), QSize(2 * kImageButtonSize, 2 * kImageButtonSize)) << name;
+    EXPECT_EQ(dense.devicePixelRatio(), 2.0) << name;
+    EXPECT_FALSE(testing::PixelDoubled(dense.toImage())) << name;
   }
   EXPECT_NE(LoadPicture("IA_open").toImage(), LoadPicture("IA_stop").toImage());
   EXPECT_TRUE(LoadPicture("IA_missing").isNull());

@@ -133,5 +133,27 @@ TEST_F(StatusPanelViewTest, NoShadingAtFullProgressOrAfterAVerdict) {
   }
 }
 
+TEST_F(StatusPanelViewTest, AtTwiceTheDensityTheTextIsDrawnAtTheScreensResolution) {
+  model.KVadd("File checking");
+  model.KVstatus("ERROR", 0, display::kAttrBoldRed);
+  view.SetDeviceScale(2.0);
+  view.ShowPanel(model);
+  const QImage& surface = view.Surface();
+  EXPECT_EQ(surface.size(), QSize(2 * kStatusPanelWidth, 2 * kStatusPanelHeight));
+  EXPECT_EQ(surface.devicePixelRatio(), 2.0);
+  // The first line's cells, in device pixels: finer than a doubled low-resolution drawing.
+  const QSize cell = view.CellSize();
+  const QImage line = surface.copy(0, 0, 2 * cell.width() * model.Columns(), 2 * cell.height());
+  EXPECT_FALSE(testing::PixelDoubled(line));
+  // "ERROR" is there, in red, at the same place of the grid.
+  int red = 0;
+  for (int y = 0; y < line.height(); ++y) {
+    for (int x = 2 * cell.width() * (model.Columns() - 5); x < line.width(); ++x) {
+      if (Red(line.pixelColor(x, y))) ++red;
+    }
+  }
+  EXPECT_GT(red, 0);
+}
+
 }  // namespace
 }  // namespace korvex::gui
