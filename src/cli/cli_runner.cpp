@@ -1,9 +1,8 @@
 #include "cli/cli_runner.h"
 
-#include <algorithm>
 #include <functional>
-#include <vector>
 
+#include "cli/port_list.h"
 #include "firmware/open_file.h"
 #include "link/tkvrs.h"
 #include "shell/command_line.h"
@@ -46,9 +45,10 @@ int CliRunner::Finish(int code, const std::string& meaning) {
 }
 
 int CliRunner::Run(const CliCommand& command) {
+  options_ = command.options;
   switch (command.kind) {
     case CliCommandKind::kHelp:
-      std::fputs(HelpText(), stdout);
+      std::fputs(HelpText().c_str(), stdout);
       return shell::kExitNone;
     case CliCommandKind::kUsage:
       Complain(command.error + " (korvex-cli --help tells more)");
@@ -70,6 +70,7 @@ int CliRunner::Run(const CliCommand& command) {
 int CliRunner::RunCommandLine(const CliCommand& command) {
   const shell::StartPlan plan = shell::PlanStart(command.operands);
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   op_.SetFileAnswer(std::nullopt);
   const update::StartResult result = app.Start(plan);
@@ -78,9 +79,8 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
       Complain("the FSK option names a byte above 0x3F or not four hexadecimal digits: no run");
       break;
     case shell::StartMode::kInteractiveWithAbout:
-      Complain(
-          "no run: give FILE PORT with a port number 1..255 or a device path "
-          "(korvex-cli --help tells more)");
+      Complain("no run: give FILE PORT with " + PortKindsText() +
+               " (korvex-cli --help tells more)");
       break;
     case shell::StartMode::kInteractiveWithFile:
     case shell::StartMode::kUnattendedRun:
@@ -92,7 +92,11 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
 
 std::optional<std::string> CliRunner::PortOperand(const std::string& port) {
   std::optional<std::string> portName = shell::PortNameFromParameter(port);
-  if (!portName) Complain("not a port number 1..255 or a device path: " + port);
+  if (!portName) {
+    if (const auto number = shell::ComPortNumberOfName(port))
+      portName = "COM" + std::to_string(*number);
+  }
+  if (!portName) Complain("not " + PortKindsText() + ": " + port);
   return portName;
 }
 
@@ -100,6 +104,7 @@ int CliRunner::RunTest(const std::string& file, const std::string& port) {
   const std::optional<std::string> portName = PortOperand(port);
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;
@@ -112,10 +117,11 @@ int CliRunner::RunRestart(const std::string& port) {
   const std::optional<std::string> portName = PortOperand(port);
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   PresetPort(app, *portName);
-  const update::RestartOutcome outcome = app.RestartClick();
+  const update::RestartOutcome outcome = app.Restart();
   // The window's Restart leaves the exit code alone (but for a port that cannot be opened);
   // a script needs the outcome.
   if (app.ExitCode() != shell::kExitNone) return Finish(app.ExitCode());
@@ -134,6 +140,7 @@ int CliRunner::RunRestart(const std::string& port) {
 
 int CliRunner::RunCheck(const std::string& file) {
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;
@@ -145,21 +152,7 @@ int CliRunner::RunCheck(const std::string& file) {
 }
 
 int CliRunner::RunPorts() {
-  std::vector<link::PortInfo> ports = device_.ListPorts();
-  std::vector<std::string> names;
-  for (const link::PortInfo& p : ports) names.push_back(p.name);
-  link::SortPortNames(names);
-  if (names.empty()) op_.PrintLine("No serial ports found.");
-  std::size_t width = 0;
-  for (const std::string& name : names) width = std::max(width, name.size());
-  for (const std::string& name : names) {
-    const auto info = std::find_if(ports.begin(), ports.end(),
-                                   [&](const link::PortInfo& p) { return p.name == name; });
-    std::string line = name;
-    if (!info->description.empty())
-      line += std::string(width - name.size() + 2, ' ') + info->description;
-    op_.PrintLine(line);
-  }
+  for (const std::string& line : PortListLines(device_.ListPorts())) op_.PrintLine(line);
   return shell::kExitNone;
 }
 

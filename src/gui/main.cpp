@@ -2,6 +2,7 @@
 // the command line, and either goes on interactively (with the named file checked at once,
 // or with the about text) or makes one unattended Program run and ends with its exit code.
 #include <QApplication>
+#include <QIcon>
 
 #include <chrono>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "link/system_serial_device.h"
 #include "shell/command_line.h"
 #include "shell/real_clock.h"
+#include "shell/run_options.h"
 #include "shell/session.h"
 #include "update/application.h"
 
@@ -20,6 +22,10 @@ int main(int argc, char** argv) {
   using namespace korvex;
   QApplication qtApp(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(shell::kApplicationTitle));
+  // Ties the window to the installed desktop entry (korvex.desktop) and its icon; run from
+  // the build tree, where no icon theme holds "korvex", the window keeps the default icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("korvex")));
 
   // The main window first (it becomes the application's main window), with the port dialog
   // and the wait dialog it owns; none is shown yet.
@@ -33,9 +39,18 @@ int main(int argc, char** argv) {
   update::Application app(window, clock, *device, seed);
   window.SetApplication(&app);
 
-  // The parameters as the system hands them over (Qt may have taken its own options out).
+  // The parameters as the system hands them over (Qt may have taken its own options out);
+  // the "--" run options come out first, so the command-line forms keep their meaning.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const shell::StartPlan plan = shell::PlanStart(args);
+  const shell::OptionSplit split = shell::TakeRunOptions(args);
+  if (!split.error.empty()) {
+    window.ShowMessageBox("Command line: " + split.error + ".", shell::MessageKind::kError, true);
+    window.SetApplication(nullptr);
+    return shell::kExitNone;
+  }
+  app.Session().Options = split.options;
+  window.ShowRunOptions();
+  const shell::StartPlan plan = shell::PlanStart(split.params);
 
   // The window is shown before any file check or run, so the status panel shows its progress.
   if (plan.mode != shell::StartMode::kEndWithoutRun) window.ShowCentred();

@@ -106,7 +106,11 @@ void Application::TestClick() {
   RunProgramming(false);
 }
 
-RestartOutcome Application::RestartClick() {
+void Application::RestartClick() {
+  (void)Restart();
+}
+
+RestartOutcome Application::Restart() {
   AllDisable();
   const RestartOutcome outcome = StandaloneRestart(context_);
   AllEnable();

@@ -61,8 +61,9 @@ class Application {
   void OpenClick();     // file dialog, then the file check
   void ProgramClick();  // a Program run; the port is closed after it
   void TestClick();     // a comparison (Test) run; the port is closed after it
-  // Restarts the panel only; the outcome is also on the status panel.
-  RestartOutcome RestartClick();
+  void RestartClick();  // restart the panel only (the outcome is on the status panel)
+  // The Restart operation with its outcome, for front ends that report it.
+  RestartOutcome Restart();
   void StopClick();   // "Abort ?"; Yes sets StopRequested (only while an operation runs)
   void AboutClick();  // the about box
 

@@ -160,7 +160,7 @@ TEST(OperationTest, APortInUseIsExplainedInAnErrorBoxAndEndsTheRunWithCode2) {
   // The standalone Restart explains the same port the same way, and says so in its outcome.
   bench.op.boxes.clear();
   bench.app->Link().KVRS().SetSelectedPort(RunBench::kPort);
-  EXPECT_EQ(bench.app->RestartClick(), update::RestartOutcome::kNoPort);
+  EXPECT_EQ(bench.app->Restart(), update::RestartOutcome::kNoPort);
   EXPECT_EQ(bench.op.boxes.size(), 1u);
 }
 
