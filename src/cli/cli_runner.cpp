@@ -1,8 +1,6 @@
 #include "cli/cli_runner.h"
 
-#include <algorithm>
-#include <vector>
-
+#include "cli/port_list.h"
 #include "firmware/open_file.h"
 #include "link/tkvrs.h"
 #include "shell/command_line.h"
@@ -149,21 +147,7 @@ int CliRunner::RunCheck(const std::string& file) {
 }
 
 int CliRunner::RunPorts() {
-  std::vector<link::PortInfo> ports = device_.ListPorts();
-  std::vector<std::string> names;
-  for (const link::PortInfo& p : ports) names.push_back(p.name);
-  link::SortPortNames(names);
-  if (names.empty()) op_.PrintLine("No serial ports found.");
-  std::size_t width = 0;
-  for (const std::string& name : names) width = std::max(width, name.size());
-  for (const std::string& name : names) {
-    const auto info = std::find_if(ports.begin(), ports.end(),
-                                   [&](const link::PortInfo& p) { return p.name == name; });
-    std::string line = name;
-    if (!info->description.empty())
-      line += std::string(width - name.size() + 2, ' ') + info->description;
-    op_.PrintLine(line);
-  }
+  for (const std::string& line : PortListLines(device_.ListPorts())) op_.PrintLine(line);
   return shell::kExitNone;
 }
 

@@ -124,6 +124,18 @@ TEST_F(FakeMachine, DescribesAUsbAdapterByMakerModelAndSerialNumber) {
   EXPECT_EQ(ListPosixPorts(sources)[0].description, "usb-FTDI_FT232R_A600-if00-port0");
 }
 
+TEST_F(FakeMachine, AsksWhetherThisUserMayOpenEachListedPort) {
+  Tty("ttyUSB0", true);
+  Tty("ttyUSB1", true);
+  std::ofstream(root / "pty7").put('x');
+  sources.env = FakeEnvironment({{"KORVEX_COM5", (root / "pty7").string()}});
+  const fs::path denied = sources.devDir / "ttyUSB1";
+  sources.mayOpen = [&](const fs::path& device) { return device != denied; };
+  for (const PortInfo& port : ListPosixPorts(sources)) {
+    EXPECT_EQ(port.mayOpen, port.name != denied.string()) << port.name;
+  }
+}
+
 TEST_F(FakeMachine, MissingDirectoriesGiveAnEmptyList) {
   sources.sysClassTty = root / "nothing";
   sources.byIdDir = root / "nothing";
