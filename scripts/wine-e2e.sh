@@ -127,7 +127,7 @@ start_panel ctrl-c --panel-type 2 --program "qfw:$old_file" --realistic
 "$wine_bin" "$cli_exe" "$new_file" 7 >"$work/ctrl-c.out" 2>&1 &
 cli_pid=$!
 for _ in $(seq 300); do
-  grep -q "Erasing\|Programming" "$work/ctrl-c.out" 2>/dev/null && break
+  grep -q "FLASH erasing" "$work/ctrl-c.out" 2>/dev/null && break
   sleep 0.2
 done
 kill -INT "$cli_pid"
