@@ -49,6 +49,34 @@ std::optional<std::string> DescriptionFromById(const fs::path& byIdDir, const st
   return std::nullopt;
 }
 
+// Maker, model and serial number of the USB device behind a tty ("FTDI FT232R USB UART
+// (serial A600)"). The attributes live on the USB device, one or two folders above the tty's
+// device (the interface sits between them); nullopt for a port that is not on USB.
+std::optional<std::string> DescriptionFromSysfs(const fs::path& ttyDir) {
+  constexpr int kLevelsToUsbDevice = 3;
+  std::error_code ec;
+  fs::path dir = fs::canonical(ttyDir / "device", ec);
+  if (ec) return std::nullopt;
+  for (int level = 0; level <= kLevelsToUsbDevice && !dir.empty(); ++level) {
+    if (fs::exists(dir / "idVendor", ec)) {
+      std::string text;
+      for (const char* attribute : {"manufacturer", "product"}) {
+        const auto value = ReadAttribute(dir / attribute);
+        if (!value || value->empty()) continue;
+        if (!text.empty()) text += ' ';
+        text += *value;
+      }
+      if (const auto serial = ReadAttribute(dir / "serial"); serial && !serial->empty()) {
+        text += (text.empty() ? "serial " : " (serial ") + *serial + (text.empty() ? "" : ")");
+      }
+      if (text.empty()) return std::nullopt;
+      return text;
+    }
+    dir = dir.parent_path();
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 EnvLookup ProcessEnvironment() {
@@ -95,8 +123,10 @@ std::vector<PortInfo> ListPosixPorts(const PortListSources& sources) {
     const std::string device = it->path().filename().string();
     if (!IsSerialDevice(it->path(), device)) continue;
     PortInfo port{(sources.devDir / device).string(), ""};
-    if (auto description = DescriptionFromById(sources.byIdDir, device)) {
+    if (auto description = DescriptionFromSysfs(it->path())) {
       port.description = *description;
+    } else if (auto byId = DescriptionFromById(sources.byIdDir, device)) {
+      port.description = *byId;
     }
     ports.push_back(std::move(port));
   }

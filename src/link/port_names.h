@@ -2,6 +2,8 @@
 // a device. The port list shows device paths: the real serial devices under /sys/class/tty
 // (those with a device behind them; ttyS entries only when a UART answers), plus any device
 // named by a KORVEX_COM<n> environment variable (for example a simulator's pseudo-terminal).
+// A USB adapter is described by its maker, model and serial number from sysfs, other ports
+// by their /dev/serial/by-id name.
 // The COM number n of the command line resolves to $KORVEX_COM<n> when set, else to
 // /dev/ttyS<n-1>. Every source is injectable so tests never read the real machine.
 #pragma once

@@ -2,8 +2,17 @@
 
 #include "link/win32_serial_device.h"
 
+#include <map>
+
+#include "shell/wide_text.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// The device-class GUIDs are defined (not only declared) where initguid.h comes first.
+#include <initguid.h>
+//
+#include <devguid.h>
+#include <setupapi.h>
 
 namespace korvex::link {
 
@@ -33,6 +42,36 @@ OpenResult DescribeWin32Failure(DWORD err, const std::string& name) {
     default:
       return {OpenError::kOther, "Cannot open " + name + " (error " + std::to_string(err) + ")."};
   }
+}
+
+// The friendly names of the present serial ports by port name ("COM7" -> "USB Serial Port
+// (COM7)"), as Device Manager shows them.
+std::map<std::string, std::string> FriendlyPortNames() {
+  std::map<std::string, std::string> names;
+  HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  if (devices == INVALID_HANDLE_VALUE) return names;
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+    HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) continue;
+    wchar_t portName[64] = {};
+    DWORD size = sizeof(portName) - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG read = RegQueryValueExW(key, L"PortName", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(portName), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ) continue;
+    wchar_t friendly[256] = {};
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                           reinterpret_cast<BYTE*>(friendly),
+                                           sizeof(friendly) - sizeof(wchar_t), nullptr)) {
+      continue;
+    }
+    names[shell::Utf8FromWide(portName)] = shell::Utf8FromWide(friendly);
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  return names;
 }
 
 }  // namespace
@@ -198,6 +237,13 @@ std::vector<PortInfo> Win32SerialDevice::ListPorts() {
     ports.push_back({portName, valueName});
   }
   RegCloseKey(key);
+  // The device's own name where Windows knows one; the driver's device name otherwise.
+  const std::map<std::string, std::string> friendly = FriendlyPortNames();
+  for (PortInfo& port : ports) {
+    if (const auto found = friendly.find(port.name); found != friendly.end()) {
+      port.description = found->second;
+    }
+  }
   return ports;
 }
 

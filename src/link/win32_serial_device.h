@@ -1,6 +1,7 @@
 // The serial line on Windows: the COM device opened exclusively with the driver's queues,
 // time-outs and device-control block set for raw 8-bit transfers without flow control.
-// Ports are listed from HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.
+// Ports are listed from HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, each described by the friendly
+// name SetupAPI gives its device ("USB Serial Port (COM7)") or else by its driver's device.
 #pragma once
 
 #ifdef _WIN32

@@ -9,15 +9,19 @@
 #include <vector>
 
 #include "display/kv_status.h"
+#include "shell/file_names.h"
+#include "support/firmware_files.h"
 
 namespace korvex::cli {
 namespace {
 
-// A terminal operator writing into memory, wired to a status panel as the session wires it.
+// A terminal operator writing into a scratch file (portable, unlike memory streams), wired to
+// a status panel as the session wires it.
 class TerminalOut : public ::testing::Test {
  protected:
   void Make(OutputStyle style) {
-    stream_ = open_memstream(&buffer_, &size_);
+    stream_ = std::fopen(shell::Utf8FromPath(dir_.Path() / "out.txt").c_str(), "w+b");
+    ASSERT_NE(stream_, nullptr);
     op_ = std::make_unique<TerminalOperator>(stream_, style);
     panel_.SetListener(op_.get());
     panel_.KVinit();
@@ -25,11 +29,16 @@ class TerminalOut : public ::testing::Test {
   void TearDown() override {
     op_.reset();
     if (stream_ != nullptr) std::fclose(stream_);
-    std::free(buffer_);
   }
   std::string Text() {
     std::fflush(stream_);
-    return std::string(buffer_, size_);
+    std::rewind(stream_);
+    std::string text;
+    for (int c = std::fgetc(stream_); c != EOF; c = std::fgetc(stream_)) {
+      text += static_cast<char>(c);
+    }
+    std::fseek(stream_, 0, SEEK_END);  // further output goes after what was read
+    return text;
   }
   std::vector<std::string> TextLines() {
     std::vector<std::string> lines;
@@ -38,9 +47,8 @@ class TerminalOut : public ::testing::Test {
     return lines;
   }
 
+  korvex::testing::TempDir dir_;
   std::FILE* stream_ = nullptr;
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
   std::unique_ptr<TerminalOperator> op_;
   display::TKVStatus panel_{"KORVEX"};
 };

@@ -173,7 +173,8 @@ TEST_F(OpenFileTest, DialogRules) {
   EXPECT_FALSE(OpenFile(session, image, false));
   ASSERT_EQ(op.dialogPresets.size(), 1u);
   EXPECT_EQ(op.dialogPresets[0], DefaultDialogPreset());
-  EXPECT_TRUE(op.dialogPresets[0].ends_with("/*.qfw"));
+  const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  EXPECT_TRUE(op.dialogPresets[0].ends_with(separator + "*.qfw"));
   EXPECT_TRUE(op.descriptions.empty());
   EXPECT_EQ(session.Info1.CurrentLine(), 0);
   EXPECT_EQ(session.ExitCode, shell::kExitNoConnection);
@@ -190,9 +191,13 @@ TEST_F(OpenFileTest, DialogRules) {
 
 TEST_F(OpenFileTest, RelativeNamesAreMadeAbsolute) {
   const std::string path = dir.Write("rel.qfw", MakeValidQfw(2));
-  const std::string relative = std::filesystem::relative(path).string();
-  ASSERT_FALSE(std::filesystem::path(relative).is_absolute());
-  ASSERT_TRUE(Open(relative));
+  // From inside the folder: the temporary folder may lie on another drive than the current
+  // one on Windows, where no relative name leads to it.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  const bool opened = Open("rel.qfw");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(opened);
   EXPECT_EQ(session.FirmwareFileName, std::filesystem::path(path).lexically_normal().string());
 }
 
@@ -213,7 +218,11 @@ TEST_F(OpenFileTest, MissingFileIsTriedFourTimesThenReported) {
 }
 
 TEST_F(OpenFileTest, FoldersAndOtherNonFilesCannotBeOpened) {
-  for (const std::string& name : {dir.Path().string(), std::string("/dev/null")}) {
+  std::vector<std::string> names = {dir.Path().string()};
+#ifndef _WIN32
+  names.push_back("/dev/null");  // a device
+#endif
+  for (const std::string& name : names) {
     op.boxes.clear();
     EXPECT_FALSE(Open(name));
     ASSERT_EQ(op.boxes.size(), 1u) << name;
@@ -342,6 +351,9 @@ TEST_F(OpenFileTest, FileThatShrinksWhileBeingReadIsRefused) {
 }
 
 TEST_F(OpenFileTest, FileGoneBeforeItsStSectionIsReportedWithBrackets) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows cannot remove a file that is open";
+#endif
   const std::string path = dir.Write("gone.qfw", MakeValidQfw(7));
   op.onProcessMessages = [&] {
     if (op.processMessagesCalls == 768) std::filesystem::remove(path);  // the last chunk

@@ -99,6 +99,31 @@ TEST_F(FakeMachine, DescribesPortsFromByIdAndAddsEnvironmentPorts) {
   EXPECT_EQ(ports[1].description, "KORVEX_COM5");
 }
 
+TEST_F(FakeMachine, DescribesAUsbAdapterByMakerModelAndSerialNumber) {
+  // sysfs: the tty's device is the USB interface; maker, model and serial sit on the USB
+  // device above it.
+  const fs::path usb = root / "sys" / "devices" / "usb1" / "1-1";
+  const fs::path ttyDevice = usb / "1-1:1.0" / "ttyUSB0";
+  fs::create_directories(ttyDevice);
+  std::ofstream(usb / "idVendor") << "0403\n";
+  std::ofstream(usb / "manufacturer") << "FTDI\n";
+  std::ofstream(usb / "product") << "FT232R USB UART\n";
+  Tty("ttyUSB0", false);
+  fs::create_directory_symlink(ttyDevice, sources.sysClassTty / "ttyUSB0" / "device");
+  fs::create_symlink("../../ttyUSB0", sources.byIdDir / "usb-FTDI_FT232R_A600-if00-port0");
+  ASSERT_EQ(ListPosixPorts(sources).size(), 1u);
+  EXPECT_EQ(ListPosixPorts(sources)[0].description, "FTDI FT232R USB UART");
+
+  std::ofstream(usb / "serial") << "A600\n";
+  EXPECT_EQ(ListPosixPorts(sources)[0].description, "FTDI FT232R USB UART (serial A600)");
+
+  // Without the attributes the by-id name is what is known.
+  fs::remove(usb / "manufacturer");
+  fs::remove(usb / "product");
+  fs::remove(usb / "serial");
+  EXPECT_EQ(ListPosixPorts(sources)[0].description, "usb-FTDI_FT232R_A600-if00-port0");
+}
+
 TEST_F(FakeMachine, AsksWhetherThisUserMayOpenEachListedPort) {
   Tty("ttyUSB0", true);
   Tty("ttyUSB1", true);

@@ -42,6 +42,23 @@ int ProcessId() {
 #endif
 }
 
+// On Windows an empty value removes the variable, which reads the same as an empty one here.
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  ::_putenv_s(name, value.c_str());
+#else
+  ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetEnvironment(const char* name) {
+#ifdef _WIN32
+  ::_putenv_s(name, "");
+#else
+  ::unsetenv(name);
+#endif
+}
+
 // A private folder with a marker path and an existing log folder; removed afterwards.
 class ServiceModeTest : public ::testing::Test {
  protected:
@@ -151,14 +168,14 @@ TEST_F(ServiceModeTest, WritesNothingWhenOffOrWhenTheFolderIsMissing) {
 
 TEST_F(ServiceModeTest, TakesThePathsFromTheEnvironmentWhenTheObjectIsMade) {
   MarkerOn();
-  ::setenv(kServiceMarkerEnvVar, paths.markerPath.c_str(), 1);
-  ::setenv(kServiceLogDirEnvVar, paths.logFolder.c_str(), 1);
+  SetEnvironment(kServiceMarkerEnvVar, paths.markerPath);
+  SetEnvironment(kServiceLogDirEnvVar, paths.logFolder);
   ServiceMode fromEnvironment;
   testing::ScriptedOperator op;
   VirtualClock clock;
   Session session(op, clock, 1);
-  ::setenv(kServiceMarkerEnvVar, "", 1);
-  ::unsetenv(kServiceLogDirEnvVar);
+  SetEnvironment(kServiceMarkerEnvVar, "");
+  UnsetEnvironment(kServiceLogDirEnvVar);
 
   EXPECT_EQ(fromEnvironment.Paths().markerPath, paths.markerPath);
   EXPECT_EQ(fromEnvironment.Paths().logFolder, paths.logFolder);
@@ -169,7 +186,7 @@ TEST_F(ServiceModeTest, TakesThePathsFromTheEnvironmentWhenTheObjectIsMade) {
   const ServicePaths defaults = ServicePaths::FromEnvironment();
   EXPECT_EQ(defaults.markerPath, kDefaultServiceMarkerPath);
   EXPECT_EQ(defaults.logFolder, kDefaultServiceLogFolder);
-  ::unsetenv(kServiceMarkerEnvVar);
+  UnsetEnvironment(kServiceMarkerEnvVar);
 }
 
 TEST_F(ServiceModeTest, SessionLogsThroughItsServiceObject) {
