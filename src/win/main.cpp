@@ -1,0 +1,59 @@
+// korvex.exe: the Win32 window program. Creates the main window with its port dialog and
+// wait window, takes the command line, and either goes on interactively (with the named file
+// checked at once, or with the about text) or makes one unattended Program run and ends with
+// its exit code, which `start /wait` and a fixture's process call receive like a console
+// program's.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/system_serial_device.h"
+#include "shell/command_line.h"
+#include "shell/real_clock.h"
+#include "shell/session.h"
+#include "update/application.h"
+#include "win/main_window.h"
+#include "win/wide_text.h"
+
+namespace {
+
+// The parameters after the program name, as UTF-8.
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; words && i < count; ++i) args.push_back(korvex::win::Narrow(words[i]));
+  LocalFree(words);
+  return args;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  using namespace korvex;
+  // The main window first, with the port dialog and the wait window it owns; none is shown.
+  win::MainWindow window;
+
+  shell::RealClock clock;
+  const std::unique_ptr<link::SerialDevice> device = link::MakeSystemSerialDevice();
+  // The random numbers (retry delays, the link token) start from the clock.
+  const auto seed =
+      static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  update::Application app(window, clock, *device, seed);
+  window.SetApplication(&app);
+
+  const shell::StartPlan plan = shell::PlanStart(CommandLineArguments());
+
+  // The window is shown before any file check or run, so the status panel shows its progress.
+  if (plan.mode != shell::StartMode::kEndWithoutRun) window.ShowCentred();
+  if (app.Start(plan) == update::StartResult::kInteractive) window.RunMessageLoop();
+  window.SetApplication(nullptr);
+  window.Destroy();
+  return app.ExitCode();
+}
