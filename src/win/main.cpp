@@ -16,6 +16,7 @@
 #include "link/system_serial_device.h"
 #include "shell/command_line.h"
 #include "shell/real_clock.h"
+#include "shell/run_options.h"
 #include "shell/session.h"
 #include "update/application.h"
 #include "win/main_window.h"
@@ -48,7 +49,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   update::Application app(window, clock, *device, seed);
   window.SetApplication(&app);
 
-  const shell::StartPlan plan = shell::PlanStart(CommandLineArguments());
+  // The "--" run options come out first, so the command-line forms keep their meaning.
+  const shell::OptionSplit split = shell::TakeRunOptions(CommandLineArguments());
+  if (!split.error.empty()) {
+    window.ShowMessageBox("Command line: " + split.error + ".", shell::MessageKind::kError, true);
+    window.SetApplication(nullptr);
+    return shell::kExitNone;
+  }
+  app.Session().Options = split.options;
+  const shell::StartPlan plan = shell::PlanStart(split.params);
 
   // The window is shown before any file check or run, so the status panel shows its progress.
   if (plan.mode != shell::StartMode::kEndWithoutRun) window.ShowCentred();

@@ -56,7 +56,9 @@ void WaitWindow::ShowWait(bool visible) {
   Layout(Dpi::Of(GetWindow(window_, GW_OWNER)));
   CentreWindow(window_, GetWindow(window_, GW_OWNER));
   ShowWindow(window_, SW_SHOW);
-  UpdateWindow(window_);
+  // Drawn at once: the run that shows it processes messages only now and then.
+  RedrawWindow(window_, nullptr, nullptr,
+               RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 LRESULT CALLBACK WaitWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
