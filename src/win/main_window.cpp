@@ -486,6 +486,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_SYSCOMMAND:
+      // A tap of Alt or F10 would open the menu bar's keyboard loop, which holds the running
+      // operation until the operator leaves it; the menus are locked while busy anyway.
+      if ((wParam & 0xFFF0) == SC_KEYMENU && app_ && app_->OperationRunning()) return 0;
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_SIZE:
       ShowTaskbarText();
       return 0;
