@@ -5,8 +5,6 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev socat)
-# The Win32 window's check under Wine: a virtual display, window search and screenshots.
-packages+=(xvfb xauth xdotool imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

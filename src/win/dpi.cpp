@@ -1,22 +1,44 @@
 #include "win/dpi.h"
 
+#include "shell/wide_text.h"
+
 namespace korvex::win {
 
-HFONT MakeFont(const wchar_t* face, int pixels, bool bold, const Dpi& dpi, bool fixedPitch) {
+namespace {
+
+view::Rect FromRect(const RECT& r) {
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+void Place(HWND child, const Dpi& dpi, const view::Rect& logical) {
+  const view::Rect device = dpi.Device(logical);
+  MoveWindow(child, device.left, device.top, device.width, device.height, TRUE);
+}
+
+HFONT MakeFont(const view::FontSpec& spec, const Dpi& dpi) {
   LOGFONTW font{};
-  font.lfHeight = -dpi.Px(pixels);
-  font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  // A negative height asks for the character height (without internal leading).
+  font.lfHeight =
+      spec.pointSize > 0 ? -MulDiv(spec.pointSize, dpi.Value(), 72) : -dpi.Px(spec.pixelSize);
+  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfOutPrecision = OUT_TT_PRECIS;
   font.lfQuality = CLEARTYPE_QUALITY;
   font.lfPitchAndFamily =
-      static_cast<BYTE>(fixedPitch ? (FIXED_PITCH | FF_MODERN) : (VARIABLE_PITCH | FF_SWISS));
-  lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+      static_cast<BYTE>(spec.fixedPitch ? (FIXED_PITCH | FF_MODERN) : (VARIABLE_PITCH | FF_SWISS));
+  // "Sans Serif" names a family rather than a face: the system's dialog face stands for it.
+  const std::wstring face = spec.family == "Sans Serif"
+                                ? L"MS Shell Dlg 2"
+                                : shell::WideFromUtf8(std::string(spec.family));
+  lstrcpynW(font.lfFaceName, face.c_str(), LF_FACESIZE);
   return CreateFontIndirectW(&font);
 }
 
-void SetClientSize(HWND window, int width, int height, bool hasMenu, const Dpi& dpi) {
-  RECT frame{0, 0, dpi.Px(width), dpi.Px(height)};
+void SetClientSize(HWND window, view::Size size, bool hasMenu, const Dpi& dpi) {
+  const view::Size device = dpi.Device(size);
+  RECT frame{0, 0, device.width, device.height};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
   AdjustWindowRectExForDpi(&frame, style, hasMenu ? TRUE : FALSE, exStyle,
@@ -26,21 +48,20 @@ void SetClientSize(HWND window, int width, int height, bool hasMenu, const Dpi& 
 }
 
 void CentreWindow(HWND window, HWND owner) {
-  RECT area{};
-  if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
-    GetWindowRect(owner, &area);
-  } else {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    area = monitor.rcWork;
-  }
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner);
+  GetMonitorInfoW(MonitorFromWindow(overOwner ? owner : window, MONITOR_DEFAULTTOPRIMARY),
+                  &monitor);
+  const view::Rect area = FromRect(monitor.rcWork);
+  RECT ownerFrame{};
+  if (overOwner) GetWindowRect(owner, &ownerFrame);
   RECT frame{};
   GetWindowRect(window, &frame);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  SetWindowPos(window, nullptr, (area.left + area.right - width) / 2,
-               (area.top + area.bottom - height) / 2, 0, 0,
+  const view::Rect centred =
+      view::CentredOver(overOwner ? FromRect(ownerFrame) : area, FromRect(frame).Extent());
+  const view::Rect placed = view::KeepInside(centred, area);
+  SetWindowPos(window, nullptr, placed.left, placed.top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

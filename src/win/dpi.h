@@ -1,8 +1,11 @@
-// The window's geometry is given in pixels at 96 dots per inch; a per-monitor DPI-aware
-// program scales it to the monitor it is on.
+// The shared layout is given in logical pixels (a 96-dpi screen); a per-monitor DPI-aware
+// program scales it to the monitor its window is on.
 #pragma once
 
 #include <windows.h>
+
+#include "view/geometry.h"
+#include "view/layout.h"
 
 namespace korvex::win {
 
@@ -14,27 +17,26 @@ class Dpi {
   static Dpi Of(HWND window) { return Dpi(static_cast<int>(GetDpiForWindow(window))); }
 
   int Value() const { return dpi_; }
-  int Px(int designPixels) const { return MulDiv(designPixels, dpi_, kDesignDpi); }
-  RECT Rect(int left, int top, int width, int height) const {
-    return RECT{Px(left), Px(top), Px(left + width), Px(top + height)};
-  }
+  double Scale() const { return static_cast<double>(dpi_) / kDesignDpi; }
+  int Px(int logical) const { return view::Scaled(logical, Scale()); }
+  view::Rect Device(const view::Rect& logical) const { return view::Scaled(logical, Scale()); }
+  view::Size Device(const view::Size& logical) const { return view::Scaled(logical, Scale()); }
 
  private:
   int dpi_;
 };
 
-// Places a child window at a design-pixel rectangle.
-inline void Place(HWND child, const Dpi& dpi, int left, int top, int width, int height) {
-  MoveWindow(child, dpi.Px(left), dpi.Px(top), dpi.Px(width), dpi.Px(height), TRUE);
-}
+// Places a child window at a logical rectangle of its parent's client area.
+void Place(HWND child, const Dpi& dpi, const view::Rect& logical);
 
-// A font `pixels` high (character height, design pixels) at the window's DPI.
-HFONT MakeFont(const wchar_t* face, int pixels, bool bold, const Dpi& dpi, bool fixedPitch);
+// The font of `spec` at the window's DPI.
+HFONT MakeFont(const view::FontSpec& spec, const Dpi& dpi);
 
-// Sizes a top-level window so that its client area is width x height design pixels.
-void SetClientSize(HWND window, int width, int height, bool hasMenu, const Dpi& dpi);
+// Sizes a top-level window so that its client area has the logical `size`.
+void SetClientSize(HWND window, view::Size size, bool hasMenu, const Dpi& dpi);
 
-// Centres `window` over `owner`, or on the owner's monitor's work area when `owner` is null.
+// Centres `window` over `owner`, or on its monitor's work area when `owner` is null, hidden
+// or minimised; the window is kept on that work area.
 void CentreWindow(HWND window, HWND owner);
 
 }  // namespace korvex::win

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "win/wide_text.h"
+#include "shell/wide_text.h"
 
 namespace korvex::win {
 
@@ -41,7 +41,7 @@ void RegisterClassOnce() {
 
 HICON LoadPictureResource(const std::string& name) {
   const HMODULE module = GetModuleHandleW(nullptr);
-  const std::wstring wideName = Widen(name);
+  const std::wstring wideName = shell::WideFromUtf8(name);
   HRSRC found = FindResourceW(module, wideName.c_str(), kPictureType);
   if (!found) return nullptr;
   HGLOBAL loaded = LoadResource(module, found);

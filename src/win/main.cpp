@@ -5,8 +5,6 @@
 // program's.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -15,26 +13,12 @@
 
 #include "link/system_serial_device.h"
 #include "shell/command_line.h"
+#include "shell/program_arguments.h"
 #include "shell/real_clock.h"
 #include "shell/run_options.h"
 #include "shell/session.h"
 #include "update/application.h"
 #include "win/main_window.h"
-#include "win/wide_text.h"
-
-namespace {
-
-// The parameters after the program name, as UTF-8.
-std::vector<std::string> CommandLineArguments() {
-  int count = 0;
-  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> args;
-  for (int i = 1; words && i < count; ++i) args.push_back(korvex::win::Narrow(words[i]));
-  LocalFree(words);
-  return args;
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   using namespace korvex;
@@ -50,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   window.SetApplication(&app);
 
   // The "--" run options come out first, so the command-line forms keep their meaning.
-  const shell::OptionSplit split = shell::TakeRunOptions(CommandLineArguments());
+  const shell::OptionSplit split = shell::TakeRunOptions(shell::ProgramArguments(0, nullptr));
   if (!split.error.empty()) {
     window.ShowMessageBox("Command line: " + split.error + ".", shell::MessageKind::kError, true);
     window.SetApplication(nullptr);

@@ -2,12 +2,17 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <vector>
 
 #include "shell/session.h"
+#include "shell/wide_text.h"
 #include "update/application.h"
-#include "win/wide_text.h"
+#include "view/accelerator.h"
+#include "view/layout.h"
+#include "view/main_window_state.h"
+#include "win/message_text.h"
 
 namespace korvex::win {
 
@@ -16,62 +21,56 @@ namespace {
 constexpr const wchar_t* kClassName = L"KorvexMainWindow";
 constexpr const wchar_t* kProgramIconName = L"KORVEX";
 constexpr const wchar_t* kFileDialogTitle = L"Choose SOLANTA program";
+constexpr const wchar_t* kBackupDialogTitle = L"Choose the folder for panel back-ups";
 // A description and a pattern, each ended by a null character, and one more at the end.
 constexpr wchar_t kFileDialogFilter[] = L"SOLANTA program (*.qfw)\0*.qfw\0";
-constexpr const wchar_t* kDescriptionFace = L"Courier New";
-constexpr int kDescriptionPixels = 16;
 
-// Control ids; a menu item that repeats a button sends the button's id.
-enum ControlId : int {
-  kIdOpen = 1,
-  kIdProgram,
-  kIdTest,
-  kIdRestart,
-  kIdStop,
-  kIdStopItem,
-  kIdDoNotScanItem,
-  kIdDoNotScanBox,
-  kIdExit,
-  kIdAbout,
-  kIdPanel,
-  kIdStatusBar,
-  kIdDescription,
-};
+// Control ids: a menu command's id is kCommandBase plus the command; an image button sends
+// the command of its menu item (the Stop button the Stop command, whose item never acts).
+constexpr int kCommandBase = 100;
+constexpr int kIdDoNotScanBox = 10;
+constexpr int kIdPanel = 11;
+constexpr int kIdStatusBar = 12;
+constexpr int kIdDescription = 13;
 
 // The characters the window hands to the application while an operation runs.
 constexpr char kEnterChar = 13;
 constexpr char kCtrlSChar = 19;
 constexpr char kEscChar = 27;
 
-struct ButtonInfo {
-  int id;
-  int left;
-  const char* caption;  // the menu caption; the hint is the caption without "&"
-  const char* picture;  // after "IA_" (active) or "II_" (inactive)
-};
-constexpr std::array<ButtonInfo, 5> kButtons = {{
-    {kIdOpen, 8, "&Open File", "open"},
-    {kIdProgram, 48, "&Program", "prog"},
-    {kIdTest, 88, "&Test", "test"},
-    {kIdRestart, 128, "&Restart", "rest"},
-    {kIdStop, 168, "&Stop", "stop"},
-}};
-constexpr int kButtonTop = 8;
-constexpr std::size_t kStopButton = 4;
+int IdOf(view::MenuCommand command) {
+  return kCommandBase + static_cast<int>(command);
+}
 
-std::wstring HintOf(const char* caption) {
-  std::wstring hint;
-  for (wchar_t ch : Widen(caption)) {
-    if (ch != L'&') hint += ch;
+view::MenuCommand CommandOf(view::ImageButton button) {
+  switch (button) {
+    case view::ImageButton::kOpen:
+      return view::MenuCommand::kOpen;
+    case view::ImageButton::kProgram:
+      return view::MenuCommand::kProgram;
+    case view::ImageButton::kTest:
+      return view::MenuCommand::kTest;
+    case view::ImageButton::kRestart:
+      return view::MenuCommand::kRestart;
+    case view::ImageButton::kStop:
+      return view::MenuCommand::kStop;
   }
-  return hint;
+  return view::MenuCommand::kStop;
 }
 
-std::string Active(const char* picture) {
-  return std::string("IA_") + picture;
+// The virtual key of a shortcut's key: a letter, or a function key "F1".."F12".
+WORD VirtualKey(std::string_view key) {
+  if (key.size() > 1 && key[0] == 'F') {
+    return static_cast<WORD>(VK_F1 + std::stoi(std::string(key.substr(1))) - 1);
+  }
+  return static_cast<WORD>(key.empty() ? 0 : key[0]);
 }
-std::string Inactive(const char* picture) {
-  return std::string("II_") + picture;
+
+// A menu item's caption with its shortcut shown after a tab.
+std::wstring ItemCaption(const view::MenuItem& item) {
+  std::string caption(item.caption);
+  if (!item.shortcut.Empty()) caption += "\t" + item.shortcut.Text();
+  return shell::WideFromUtf8(caption);
 }
 
 // The font the system uses for message texts, at the window's DPI.
@@ -80,7 +79,7 @@ HFONT SystemMessageFont(const Dpi& dpi) {
   metrics.cbSize = sizeof metrics;
   if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
                                   static_cast<UINT>(dpi.Value()))) {
-    return MakeFont(L"MS Shell Dlg 2", 11, false, dpi, false);
+    return MakeFont({"Sans Serif", false, false, 0, 11}, dpi);
   }
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
@@ -121,13 +120,12 @@ MainWindow::MainWindow() {
   controls.dwICC = ICC_BAR_CLASSES | ICC_STANDARD_CLASSES;
   InitCommonControlsEx(&controls);
   RegisterClassOnce();
-  applicationTitle_ = Widen(shell::kApplicationTitle);
   // A single border with only the system menu and the minimise box: the size is fixed.
-  window_ =
-      CreateWindowExW(0, kClassName, Widen(shell::kWindowCaption).c_str(),
-                      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                      CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr, nullptr,
-                      GetModuleHandleW(nullptr), nullptr);
+  window_ = CreateWindowExW(
+      0, kClassName, shell::WideFromUtf8(shell::kWindowCaption).c_str(),
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, CW_USEDEFAULT,
+      CW_USEDEFAULT, view::kMainClient.width, view::kMainClient.height, nullptr, nullptr,
+      GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::Procedure));
   BuildMenu();
@@ -148,46 +146,42 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildMenu() {
   menu_ = CreateMenu();
-  programming_ = CreatePopupMenu();
-  auto item = [this](int id, const wchar_t* caption) {
-    AppendMenuW(programming_, MF_STRING, static_cast<UINT_PTR>(id), caption);
-  };
-  item(kIdOpen, L"&Open File\tCtrl+O");
-  item(kIdProgram, L"&Program\tCtrl+P");
-  item(kIdTest, L"&Test\tCtrl+T");
-  item(kIdRestart, L"&Restart\tCtrl+R");
-  // Only shows the key that stops an operation; the key itself is ForwardOperationKey's.
-  item(kIdStopItem, L"&Stop\tCtrl+S");
-  AppendMenuW(programming_, MF_SEPARATOR, 0, nullptr);
-  item(kIdDoNotScanItem, L"Do &not scan COM ports\tCtrl+N");
-  AppendMenuW(programming_, MF_SEPARATOR, 0, nullptr);
-  item(kIdExit, L"&Exit\tAlt+F4");
-  help_ = CreatePopupMenu();
-  AppendMenuW(help_, MF_STRING, kIdAbout, L"&About");
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(programming_), L"&Programming");
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help_), L"&Help");
+  std::vector<ACCEL> keys;
+  for (const view::Menu& menu : view::MainMenu()) {
+    HMENU popup = CreatePopupMenu();
+    for (const view::MenuItem& item : menu.items) {
+      if (item.separatorBefore) AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+      const UINT flags = MF_STRING | (item.alwaysDisabled ? MF_GRAYED : 0);
+      AppendMenuW(popup, flags, static_cast<UINT_PTR>(IdOf(item.command)),
+                  ItemCaption(item).c_str());
+      if (!item.shortcut.Empty()) {
+        const auto modifiers = static_cast<BYTE>(FVIRTKEY | (item.shortcut.ctrl ? FCONTROL : 0) |
+                                                 (item.shortcut.alt ? FALT : 0));
+        keys.push_back(
+            {modifiers, VirtualKey(item.shortcut.key), static_cast<WORD>(IdOf(item.command))});
+      }
+    }
+    AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                shell::WideFromUtf8(std::string(menu.caption)).c_str());
+  }
   SetMenu(window_, menu_);
-
-  std::array<ACCEL, 6> keys = {{
-      {FCONTROL | FVIRTKEY, 'O', kIdOpen},
-      {FCONTROL | FVIRTKEY, 'P', kIdProgram},
-      {FCONTROL | FVIRTKEY, 'T', kIdTest},
-      {FCONTROL | FVIRTKEY, 'R', kIdRestart},
-      {FCONTROL | FVIRTKEY, 'N', kIdDoNotScanItem},
-      {FALT | FVIRTKEY, VK_F4, kIdExit},
-  }};
   shortcuts_ = CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
 }
 
 void MainWindow::BuildControls() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) buttons_[i].Create(window_, kButtons[i].id);
+  for (std::size_t i = 0; i < view::kImageButtons.size(); ++i) {
+    buttons_[i].Create(window_, IdOf(CommandOf(view::kImageButtons[i])));
+  }
   description_ = CreateWindowExW(
       0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_RIGHT | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0, 0,
       0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdDescription)), instance, nullptr);
   panel_.Create(window_, kIdPanel);
+  // The check box and the menu item share their caption.
+  const std::wstring doNotScanCaption =
+      shell::WideFromUtf8(std::string(view::MenuItemFor(view::MenuCommand::kDoNotScan).caption));
   doNotScan_ = CreateWindowExW(
-      0, L"BUTTON", L"Do &not scan COM ports", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+      0, L"BUTTON", doNotScanCaption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
       0, 0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdDoNotScanBox)), instance,
       nullptr);
   // Placed by Layout rather than by the status bar itself, so it keeps its 24 pixels.
@@ -201,8 +195,9 @@ void MainWindow::BuildHints() {
                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    std::wstring hint = HintOf(kButtons[i].caption);
+  const view::MainWindowState idle = view::MainWindowStateFor(false, false);
+  for (std::size_t i = 0; i < idle.buttons.size(); ++i) {
+    std::wstring hint = shell::WideFromUtf8(idle.buttons[i].hint);
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -215,22 +210,23 @@ void MainWindow::BuildHints() {
 
 void MainWindow::Layout() {
   dpi_ = Dpi::Of(window_);
-  SetClientSize(window_, kClientWidth, kClientHeight, true, dpi_);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    Place(buttons_[i].Handle(), dpi_, kButtons[i].left, kButtonTop, kImageButtonSize,
-          kImageButtonSize);
+  SetClientSize(window_, view::kMainClient, true, dpi_);
+  for (const view::ImageButtonState& button : view::MainWindowStateFor(false, false).buttons) {
+    Place(buttons_[static_cast<std::size_t>(button.button)].Handle(), dpi_, button.rect);
   }
-  Place(description_, dpi_, 200, 16, 598, 25);
-  Place(panel_.Handle(), dpi_, 8, 52, kStatusPanelWidth, kStatusPanelHeight);
+  Place(description_, dpi_, view::kLverRect);
+  Place(panel_.Handle(), dpi_, view::kInfo1Rect);
   panel_.SetDpi(dpi_);
-  Place(doNotScan_, dpi_, 8, 322, 233, 17);
-  Place(statusBar_, dpi_, 0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
-  std::array<int, 2> parts = {dpi_.Px(kFilePanelWidth), -1};
+  Place(doNotScan_, dpi_, view::kDoNotScanRect);
+  Place(statusBar_, dpi_,
+        {0, view::kMainClient.height - view::kStatusBarHeight, view::kMainClient.width,
+         view::kStatusBarHeight});
+  std::array<int, 2> parts = {dpi_.Px(view::kFilePanelWidth), -1};
   SendMessageW(statusBar_, SB_SETPARTS, parts.size(), reinterpret_cast<LPARAM>(parts.data()));
 
   if (descriptionFont_) DeleteObject(descriptionFont_);
   if (controlFont_) DeleteObject(controlFont_);
-  descriptionFont_ = MakeFont(kDescriptionFace, kDescriptionPixels, true, dpi_, true);
+  descriptionFont_ = MakeFont(view::kLverFont, dpi_);
   controlFont_ = SystemMessageFont(dpi_);
   SendMessageW(description_, WM_SETFONT, reinterpret_cast<WPARAM>(descriptionFont_), TRUE);
   SendMessageW(doNotScan_, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_), TRUE);
@@ -239,6 +235,8 @@ void MainWindow::Layout() {
 
 void MainWindow::SetApplication(update::Application* app) {
   app_ = app;
+  if (!app_) panel_.ForgetModel();
+  ShowRunOptions();
   if (app_) {
     app_->Link().FormFlashRS.SetDoNotScan(IsDlgButtonChecked(window_, kIdDoNotScanBox) ==
                                           BST_CHECKED);
@@ -259,37 +257,46 @@ void MainWindow::Destroy() {
 }
 
 void MainWindow::Command(int id) {
+  if (id == kIdDoNotScanBox) {
+    SetDoNotScanState(IsDlgButtonChecked(window_, kIdDoNotScanBox) == BST_CHECKED);
+  } else if (id >= kCommandBase) {
+    Run(static_cast<view::MenuCommand>(id - kCommandBase));
+  }
+}
+
+void MainWindow::Run(view::MenuCommand command) {
   if (!app_) return;
-  switch (id) {
-    case kIdOpen:
+  switch (command) {
+    case view::MenuCommand::kOpen:
       app_->OpenClick();
       break;
-    case kIdProgram:
+    case view::MenuCommand::kProgram:
       app_->ProgramClick();
       break;
-    case kIdTest:
+    case view::MenuCommand::kTest:
       app_->TestClick();
       break;
-    case kIdRestart:
+    case view::MenuCommand::kRestart:
       app_->RestartClick();
       break;
-    case kIdStop:
+    case view::MenuCommand::kStop:
       app_->StopClick();
       break;
-    case kIdDoNotScanItem:
+    case view::MenuCommand::kDoNotScan:
       // The item ticks itself on each use.
       SetDoNotScanState(IsDlgButtonChecked(window_, kIdDoNotScanBox) != BST_CHECKED);
       break;
-    case kIdDoNotScanBox:
-      SetDoNotScanState(IsDlgButtonChecked(window_, kIdDoNotScanBox) == BST_CHECKED);
+    case view::MenuCommand::kVerifyReadBack:
+      SetVerifyReadBack(app_->Session().Options.verify != shell::VerifyMode::kReadBack);
       break;
-    case kIdExit:
+    case view::MenuCommand::kBackUp:
+      SetBackUp(app_->Session().Options.backupDir.empty());
+      break;
+    case view::MenuCommand::kExit:
       Close();
       break;
-    case kIdAbout:
+    case view::MenuCommand::kAbout:
       app_->AboutClick();
-      break;
-    default:
       break;
   }
 }
@@ -297,8 +304,50 @@ void MainWindow::Command(int id) {
 void MainWindow::SetDoNotScanState(bool on) {
   // The check box and the menu item always show the same state.
   CheckDlgButton(window_, kIdDoNotScanBox, on ? BST_CHECKED : BST_UNCHECKED);
-  CheckMenuItem(programming_, kIdDoNotScanItem, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu_, static_cast<UINT>(IdOf(view::MenuCommand::kDoNotScan)),
+                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
+}
+
+void MainWindow::ShowRunOptions() {
+  const shell::RunOptions options = app_ ? app_->Session().Options : shell::RunOptions{};
+  const auto tick = [this](view::MenuCommand command, bool on) {
+    CheckMenuItem(menu_, static_cast<UINT>(IdOf(command)),
+                  MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  };
+  tick(view::MenuCommand::kVerifyReadBack, options.verify == shell::VerifyMode::kReadBack);
+  tick(view::MenuCommand::kBackUp, !options.backupDir.empty());
+}
+
+void MainWindow::SetVerifyReadBack(bool on) {
+  if (app_) {
+    app_->Session().Options.verify =
+        on ? shell::VerifyMode::kReadBack : shell::VerifyMode::kBlockChecks;
+  }
+  ShowRunOptions();
+}
+
+void MainWindow::SetBackUp(bool on) {
+  if (app_) {
+    // Cancelling the folder dialog leaves the item unticked.
+    app_->Session().Options.backupDir = on ? ChooseBackupFolder().value_or("") : "";
+  }
+  ShowRunOptions();
+}
+
+std::optional<std::string> MainWindow::ChooseBackupFolder() {
+  BROWSEINFOW browse{};
+  browse.hwndOwner = window_;
+  browse.lpszTitle = kBackupDialogTitle;
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+  if (!chosen) return std::nullopt;
+  std::vector<wchar_t> path(32768, L'\0');
+  const bool named = SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()),
+                                           GPFIDL_DEFAULT) != FALSE;
+  CoTaskMemFree(chosen);
+  if (!named) return std::nullopt;
+  return shell::Utf8FromWide(path.data());
 }
 
 void MainWindow::Close() {
@@ -309,22 +358,26 @@ void MainWindow::Close() {
 }
 
 void MainWindow::SetOperationRunning(bool running, bool stopActive) {
-  const UINT state = running ? MF_GRAYED : MF_ENABLED;
-  EnableMenuItem(menu_, 0, MF_BYPOSITION | state);
-  EnableMenuItem(menu_, 1, MF_BYPOSITION | state);
-  for (int id : {kIdOpen, kIdProgram, kIdTest, kIdRestart, kIdDoNotScanItem, kIdExit}) {
-    EnableMenuItem(programming_, static_cast<UINT>(id), MF_BYCOMMAND | state);
+  const view::MainWindowState state = view::MainWindowStateFor(running, stopActive);
+  const UINT menuState = state.menusEnabled ? MF_ENABLED : MF_GRAYED;
+  const int menuCount = GetMenuItemCount(menu_);
+  for (int i = 0; i < menuCount; ++i) {
+    EnableMenuItem(menu_, static_cast<UINT>(i), MF_BYPOSITION | menuState);
   }
-  EnableMenuItem(help_, kIdAbout, MF_BYCOMMAND | state);
-  EnableMenuItem(programming_, kIdStopItem, MF_BYCOMMAND | MF_GRAYED);
+  for (const view::Menu& menu : view::MainMenu()) {
+    for (const view::MenuItem& item : menu.items) {
+      EnableMenuItem(menu_, static_cast<UINT>(IdOf(item.command)),
+                     MF_BYCOMMAND | (item.alwaysDisabled ? MF_GRAYED : menuState));
+    }
+  }
   DrawMenuBar(window_);
-  ShowWindow(doNotScan_, running ? SW_HIDE : SW_SHOW);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const bool enabled = i == kStopButton ? running && stopActive : !running;
-    if (enabled) {
-      buttons_[i].KVenable(Active(kButtons[i].picture));
+  ShowWindow(doNotScan_, state.doNotScanVisible ? SW_SHOW : SW_HIDE);
+  for (const view::ImageButtonState& button : state.buttons) {
+    ImageButton& control = buttons_[static_cast<std::size_t>(button.button)];
+    if (button.enabled) {
+      control.KVenable(button.picture);
     } else {
-      buttons_[i].KVdisable(Inactive(kButtons[i].picture));
+      control.KVdisable(button.picture);
     }
   }
 }
@@ -406,7 +459,7 @@ void MainWindow::RunMessageLoop() {
 }
 
 std::optional<std::string> MainWindow::ChooseFirmwareFile(const std::string& presetName) {
-  const std::wstring preset = Widen(presetName);
+  const std::wstring preset = shell::WideFromUtf8(presetName);
   const std::size_t slash = preset.find_last_of(L"\\/");
   std::wstring folder = slash == std::wstring::npos ? std::wstring() : preset.substr(0, slash);
   std::wstring name = slash == std::wstring::npos ? preset : preset.substr(slash + 1);
@@ -427,11 +480,11 @@ std::optional<std::string> MainWindow::ChooseFirmwareFile(const std::string& pre
   dialog.Flags =
       OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&dialog)) return std::nullopt;
-  return Narrow(chosen.data());
+  return shell::Utf8FromWide(chosen.data());
 }
 
 void MainWindow::ShowDescription(const std::string& text) {
-  SetWindowTextW(description_, Widen(text).c_str());
+  SetWindowTextW(description_, shell::WideFromUtf8(text).c_str());
 }
 
 void MainWindow::SetDescriptionEnabled(bool enabled) {
@@ -439,11 +492,13 @@ void MainWindow::SetDescriptionEnabled(bool enabled) {
 }
 
 void MainWindow::SetStatusBarFile(const std::string& text) {
-  SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+  SendMessageW(statusBar_, SB_SETTEXTW, 0,
+               reinterpret_cast<LPARAM>(shell::WideFromUtf8(text).c_str()));
 }
 
 void MainWindow::SetStatusBarPort(const std::string& text) {
-  SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+  SendMessageW(statusBar_, SB_SETTEXTW, 1,
+               reinterpret_cast<LPARAM>(shell::WideFromUtf8(text).c_str()));
 }
 
 void MainWindow::ShowWaitDialog(bool visible) {
@@ -459,17 +514,9 @@ void MainWindow::StatusPanelChanged(const display::TKVStatus& panel) {
   panel_.ShowPanel(panel);
 }
 
+// The taskbar shows the window's text, so it follows the status panel's latest line.
 void MainWindow::SetApplicationTitle(const std::string& title) {
-  applicationTitle_ = Widen(title);
-  ShowTaskbarText();
-}
-
-// The taskbar shows the text of a minimised window: then it is the application title, which
-// follows the status panel's latest line; on screen it is the window caption.
-void MainWindow::ShowTaskbarText() {
-  if (!window_) return;
-  const std::wstring text = IsIconic(window_) ? applicationTitle_ : Widen(shell::kWindowCaption);
-  SetWindowTextW(window_, text.c_str());
+  if (window_) SetWindowTextW(window_, shell::WideFromUtf8(view::WindowTitleFor(title)).c_str());
 }
 
 LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -491,9 +538,6 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // operation until the operator leaves it; the menus are locked while busy anyway.
       if ((wParam & 0xFFF0) == SC_KEYMENU && app_ && app_->OperationRunning()) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_SIZE:
-      ShowTaskbarText();
-      return 0;
     case WM_DPICHANGED: {
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(window_, nullptr, suggested->left, suggested->top,

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "shell/operator.h"
+#include "view/menu_model.h"
 #include "win/dpi.h"
 #include "win/image_button.h"
 #include "win/port_window.h"
@@ -24,12 +25,6 @@ class Application;
 }
 
 namespace korvex::win {
-
-// The client area (menu bar excluded, status bar included).
-inline constexpr int kClientWidth = 806;
-inline constexpr int kClientHeight = 366;
-inline constexpr int kStatusBarHeight = 24;
-inline constexpr int kFilePanelWidth = 652;
 
 class MainWindow : public shell::Operator {
  public:
@@ -77,9 +72,14 @@ class MainWindow : public shell::Operator {
   void BuildHints();
   void Layout();
   void Command(int id);
+  void Run(view::MenuCommand command);
   void SetDoNotScanState(bool on);
+  // The run options the menu sets: read-back verification and the back-up folder.
+  void ShowRunOptions();
+  void SetVerifyReadBack(bool on);
+  void SetBackUp(bool on);
+  std::optional<std::string> ChooseBackupFolder();
   void Close();
-  void ShowTaskbarText();
   // Handles one message of the loop: the operation keys, the menu's shortcut keys, then the
   // window procedures. False when the loop should end.
   bool Dispatch(MSG& message);
@@ -88,8 +88,6 @@ class MainWindow : public shell::Operator {
 
   HWND window_ = nullptr;
   HMENU menu_ = nullptr;
-  HMENU programming_ = nullptr;
-  HMENU help_ = nullptr;
   HACCEL shortcuts_ = nullptr;
   HWND description_ = nullptr;
   HWND doNotScan_ = nullptr;
@@ -103,7 +101,6 @@ class MainWindow : public shell::Operator {
   PortWindow portWindow_;
   WaitWindow waitWindow_;
   update::Application* app_ = nullptr;
-  std::wstring applicationTitle_;
   bool quitting_ = false;
 };
 

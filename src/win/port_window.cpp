@@ -1,25 +1,20 @@
 #include "win/port_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
-#include "win/wide_text.h"
+#include "shell/wide_text.h"
+#include "view/accelerator.h"
 
 namespace korvex::win {
 
 namespace {
 
 constexpr const wchar_t* kListClassName = L"KorvexPortList";
-constexpr int kClientWidth = 286;
-constexpr int kClientHeight = 168;
-
-// The list's layout: entries of 17 pixels, one pixel apart, from 8 pixels down.
-constexpr int kEntryLeft = 8;
-constexpr int kEntryTop = 8;
-constexpr int kEntryHeight = 17;
-constexpr int kEntryWidth = 64;
-constexpr int kEntryStep = kEntryHeight + 1;
-constexpr int kListHeight = 124;
+constexpr int kEntryStep = view::kPortEntryHeight + 1;
+// The dialog's font: 11 pixels high, as the dialog was designed with.
+constexpr view::FontSpec kDialogFont{"Sans Serif", false, false, 0, 11};
 
 constexpr int kIdFastRs = 101;
 constexpr int kIdScan = 102;
@@ -175,27 +170,20 @@ INT_PTR PortWindow::Handle(UINT message, WPARAM wParam, LPARAM) {
 
 void PortWindow::CreateControls() {
   dpi_ = Dpi::Of(dialog_);
-  SetClientSize(dialog_, kClientWidth, kClientHeight, false, dpi_);
-  CentreWindow(dialog_, GetWindow(dialog_, GW_OWNER));
-  font_ = MakeFont(L"MS Shell Dlg 2", 11, false, dpi_, false);
+  font_ = MakeFont(kDialogFont, dpi_);
 
   list_ = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE, kListClassName, L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 0, 0, dialog_,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdList)),
                           GetModuleHandleW(nullptr), nullptr);
-  Place(list_, dpi_, 8, 8, 98, kListHeight);
-  fastRs_ = MakeControl(dialog_, L"BUTTON", Widen(shell::kFastRsCaption),
+  fastRs_ = MakeControl(dialog_, L"BUTTON", shell::WideFromUtf8(shell::kFastRsCaption),
                         BS_AUTOCHECKBOX | WS_TABSTOP, kIdFastRs, font_);
-  Place(fastRs_, dpi_, 120, 16, 161, 17);
-  ok_ = MakeControl(dialog_, L"BUTTON", Widen(shell::kPortOkCaption), BS_DEFPUSHBUTTON | WS_TABSTOP,
-                    IDOK, font_);
-  Place(ok_, dpi_, 160, 72, 73, 25);
-  cancel_ = MakeControl(dialog_, L"BUTTON", Widen(shell::kPortCancelCaption),
+  ok_ = MakeControl(dialog_, L"BUTTON", shell::WideFromUtf8(shell::kPortOkCaption),
+                    BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, font_);
+  cancel_ = MakeControl(dialog_, L"BUTTON", shell::WideFromUtf8(shell::kPortCancelCaption),
                         BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, font_);
-  Place(cancel_, dpi_, 144, 112, 105, 25);
-  scan_ = MakeControl(dialog_, L"BUTTON", Widen(shell::kPortScanCaption),
+  scan_ = MakeControl(dialog_, L"BUTTON", shell::WideFromUtf8(shell::kPortScanCaption),
                       BS_PUSHBUTTON | WS_TABSTOP, kIdScan, font_);
-  Place(scan_, dpi_, 8, 136, 97, 25);
   // Tab order: the list, Fast RS, OK, Cancel, Scan.
   SetWindowPos(fastRs_, list_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(ok_, fastRs_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -203,24 +191,55 @@ void PortWindow::CreateControls() {
   SetWindowPos(scan_, cancel_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// The widest entry label as shown, in logical pixels of the dialog's font.
+int PortWindow::WidestLabel() const {
+  HDC dc = GetDC(dialog_);
+  const HGDIOBJ oldFont = SelectObject(dc, font_);
+  int widest = 0;
+  for (const shell::PortEntry& entry : state_->entries) {
+    const std::wstring shown =
+        shell::WideFromUtf8(view::WithoutAccelerator(view::PortEntryLabel(entry)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+    widest = std::max(widest, static_cast<int>(std::ceil(extent.cx / dpi_.Scale())));
+  }
+  SelectObject(dc, oldFont);
+  ReleaseDC(dialog_, dc);
+  return widest;
+}
+
+void PortWindow::PlaceControls(const view::PortDialogLayout& layout) {
+  SetClientSize(dialog_, layout.client, false, dpi_);
+  CentreWindow(dialog_, GetWindow(dialog_, GW_OWNER));
+  Place(list_, dpi_, layout.list);
+  Place(fastRs_, dpi_, layout.fastRs);
+  Place(ok_, dpi_, layout.ok);
+  Place(cancel_, dpi_, layout.cancel);
+  Place(scan_, dpi_, layout.scan);
+}
+
 void PortWindow::Rebuild() {
   for (HWND entry : entries_) DestroyWindow(entry);
   entries_.clear();
+  entryRects_.clear();
   if (!state_) return;
+  const view::PortDialogLayout layout = view::LayOutPortDialog(*state_, WidestLabel());
+  PlaceControls(layout);
   ShowWindow(scan_, state_->scanVisible ? SW_SHOW : SW_HIDE);
   CheckDlgButton(dialog_, kIdFastRs, state_->fastRs ? BST_CHECKED : BST_UNCHECKED);
 
-  for (std::size_t i = 0; i < state_->entries.size(); ++i) {
-    const shell::PortEntry& entry = state_->entries[i];
+  for (std::size_t i = 0; i < layout.entries.size(); ++i) {
+    const view::PortDialogEntry& entry = layout.entries[i];
     // The first entry starts the group that arrow keys move through.
     const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
-    HWND button = MakeControl(list_, L"BUTTON", Widen(entry.text), style,
+    HWND button = MakeControl(list_, L"BUTTON", shell::WideFromUtf8(entry.text), style,
                               kIdFirstEntry + static_cast<int>(i), font_);
     EnableWindow(button, entry.enabled ? TRUE : FALSE);
-    SendMessageW(button, BM_SETCHECK, i == state_->checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(button, BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     entries_.push_back(button);
+    entryRects_.push_back(entry.rect);
   }
-  const int total = dpi_.Px(kEntryTop + kEntryStep * static_cast<int>(entries_.size()));
+  const int total = dpi_.Px(layout.listContent.height);
   RECT client{};
   GetClientRect(list_, &client);
   SCROLLINFO info = ScrollInfo(SIF_RANGE | SIF_PAGE);
@@ -232,8 +251,8 @@ void PortWindow::Rebuild() {
 
   // The checked entry is scrolled into view and takes the focus when it can be chosen.
   if (state_->checked < entries_.size()) {
-    const int top = dpi_.Px(kEntryTop + kEntryStep * static_cast<int>(state_->checked));
-    ScrollList(top + dpi_.Px(kEntryHeight) > client.bottom ? top : 0);
+    const view::Rect checked = dpi_.Device(entryRects_[state_->checked]);
+    ScrollList(checked.Bottom() > client.bottom ? checked.top : 0);
     if (state_->entries[state_->checked].enabled) {
       SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(entries_[state_->checked]),
                    TRUE);
@@ -253,9 +272,8 @@ void PortWindow::ScrollList(int position) {
   info.nPos = scrollTop_;
   SetScrollInfo(list_, SB_VERT, &info, TRUE);
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const int top = dpi_.Px(kEntryTop + kEntryStep * static_cast<int>(i)) - scrollTop_;
-    MoveWindow(entries_[i], dpi_.Px(kEntryLeft), top, dpi_.Px(kEntryWidth), dpi_.Px(kEntryHeight),
-               TRUE);
+    const view::Rect rect = dpi_.Device(entryRects_[i]);
+    MoveWindow(entries_[i], rect.left, rect.top - scrollTop_, rect.width, rect.height, TRUE);
   }
 }
 

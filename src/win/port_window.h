@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/port_choice.h"
+#include "view/port_dialog_layout.h"
 #include "win/dpi.h"
 
 namespace korvex::win {
@@ -32,8 +33,11 @@ class PortWindow {
   static LRESULT CALLBACK ListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
-  // Rebuilds the entries from the state (18 pixels apart from the top of the list).
+  // Lays the dialog out for the state (the list grows to its widest entry) and rebuilds the
+  // entries.
   void Rebuild();
+  void PlaceControls(const view::PortDialogLayout& layout);
+  int WidestLabel() const;
   void ScrollList(int position);
   void EntryClicked(std::size_t index);
   void UpdateOk();
@@ -48,6 +52,7 @@ class PortWindow {
   HWND scan_ = nullptr;
   HFONT font_ = nullptr;
   std::vector<HWND> entries_;
+  std::vector<view::Rect> entryRects_;  // logical, in the list's scrolled area
   int scrollTop_ = 0;
   Dpi dpi_;
   shell::PortDialogState* state_ = nullptr;

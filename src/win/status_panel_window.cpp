@@ -2,21 +2,23 @@
 
 #include <algorithm>
 
+#include "view/layout.h"
+
 namespace korvex::win {
 
 namespace {
 
 constexpr const wchar_t* kClassName = L"KorvexStatusPanel";
-constexpr const wchar_t* kPanelFace = L"Courier New";
-constexpr int kPanelPoints = 12;
+// PatBlt's raster operation "pattern AND destination": the shading darkens what is below.
+constexpr DWORD kPatternAndDestination = 0x00A000C9;
 
-// Full intensity on a dark face; a softer one on a light face, where pure colours glare.
-constexpr int kBrightIntensity = 0xFF;
-constexpr int kSoftIntensity = 0xD0;
-constexpr int kDarkFaceLimit = 672;  // R + G + B of the face at most this: bright
+COLORREF ToColorRef(view::Rgb colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
 
-int Mix(int background, int text) {
-  return (7 * background + text) / 8;
+view::Rgb SystemColour(int index) {
+  const COLORREF c = GetSysColor(index);
+  return {GetRValue(c), GetGValue(c), GetBValue(c)};
 }
 
 void RegisterClassOnce() {
@@ -31,29 +33,14 @@ void RegisterClassOnce() {
   (void)atom;
 }
 
+void FillWith(HDC dc, view::Size size, view::Rgb colour) {
+  const RECT all{0, 0, size.width, size.height};
+  HBRUSH brush = CreateSolidBrush(ToColorRef(colour));
+  FillRect(dc, &all, brush);
+  DeleteObject(brush);
+}
+
 }  // namespace
-
-PanelColours PanelColours::FromSystem() {
-  return From(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_WINDOWTEXT));
-}
-
-PanelColours PanelColours::From(COLORREF background, COLORREF text) {
-  PanelColours c;
-  c.background = background;
-  c.text = text;
-  c.shading =
-      RGB(Mix(GetRValue(background), GetRValue(text)), Mix(GetGValue(background), GetGValue(text)),
-          Mix(GetBValue(background), GetBValue(text)));
-  const int face = GetRValue(background) + GetGValue(background) + GetBValue(background);
-  c.intensity = face <= kDarkFaceLimit ? kBrightIntensity : kSoftIntensity;
-  return c;
-}
-
-COLORREF PanelColours::CellColour(std::uint8_t attribute) const {
-  if ((attribute & 0x07) == 0) return text;
-  return RGB((attribute & 0x01) ? intensity : 0, (attribute & 0x02) ? intensity : 0,
-             (attribute & 0x04) ? intensity : 0);
-}
 
 StatusPanelWindow::~StatusPanelWindow() {
   ReleaseGdi();
@@ -75,10 +62,10 @@ void StatusPanelWindow::ReleaseGdi() {
 
 void StatusPanelWindow::Create(HWND parent, int id) {
   RegisterClassOnce();
-  window_ =
-      CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, kStatusPanelWidth,
-                      kStatusPanelHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                      GetModuleHandleW(nullptr), nullptr);
+  window_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, view::kInfo1Rect.width,
+                            view::kInfo1Rect.height, parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                            GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC,
                     reinterpret_cast<LONG_PTR>(&StatusPanelWindow::Procedure));
@@ -86,28 +73,26 @@ void StatusPanelWindow::Create(HWND parent, int id) {
 
 void StatusPanelWindow::SetDpi(const Dpi& dpi) {
   ReleaseGdi();
+  colours_ =
+      view::StatusColours::FromSystem(SystemColour(COLOR_BTNFACE), SystemColour(COLOR_WINDOWTEXT));
   RECT client{};
   GetClientRect(window_, &client);
-  size_ = SIZE{std::max<LONG>(1, client.right), std::max<LONG>(1, client.bottom)};
-  // Points to pixels at this DPI, as the font height of a 12-point character.
-  const int pixels = MulDiv(kPanelPoints, kDesignDpi, 72);
-  font_ = MakeFont(kPanelFace, pixels, false, dpi, true);
-  boldFont_ = MakeFont(kPanelFace, pixels, true, dpi, true);
+  size_ = {std::max<int>(1, client.right), std::max<int>(1, client.bottom)};
+  view::FontSpec bold = view::kStatusPanelFont;
+  bold.bold = true;
+  font_ = MakeFont(view::kStatusPanelFont, dpi);
+  boldFont_ = MakeFont(bold, dpi);
   HDC screen = GetDC(window_);
   surface_ = CreateCompatibleDC(screen);
-  bitmap_ = CreateCompatibleBitmap(screen, size_.cx, size_.cy);
+  bitmap_ = CreateCompatibleBitmap(screen, size_.width, size_.height);
   ReleaseDC(window_, screen);
   oldBitmap_ = SelectObject(surface_, bitmap_);
   Render();
+  InvalidateRect(window_, nullptr, FALSE);
 }
 
 void StatusPanelWindow::ShowPanel(const display::TKVStatus& panel) {
-  columns_ = panel.Columns();
-  rows_ = panel.Rows();
-  currentLine_ = panel.CurrentLine();
-  shadedFrom_ = panel.ShadedFromPercent();
-  lines_.clear();
-  for (int row = 1; row <= rows_; ++row) lines_.push_back(panel.LineAt(row));
+  model_ = &panel;
   Render();
   InvalidateRect(window_, nullptr, FALSE);
   // Every change shows at once, also inside operations that seldom process messages.
@@ -116,59 +101,45 @@ void StatusPanelWindow::ShowPanel(const display::TKVStatus& panel) {
 
 void StatusPanelWindow::Render() {
   if (!surface_) return;
-  const RECT all{0, 0, size_.cx, size_.cy};
-  HBRUSH background = CreateSolidBrush(colours_.background);
-  FillRect(surface_, &all, background);
-  DeleteObject(background);
-
-  // One cell: the size of a space in the panel's font, smaller only when the model's grid
-  // would not fit the control.
+  if (!model_) {
+    FillWith(surface_, size_, colours_.background);
+    return;
+  }
+  // The font's cell is the size of a space.
   const HGDIOBJ oldFont = SelectObject(surface_, font_);
   SIZE space{};
   GetTextExtentPoint32W(surface_, L" ", 1, &space);
-  const SIZE cell{std::max<LONG>(1, std::min<LONG>(space.cx, size_.cx / std::max(1, columns_))),
-                  std::max<LONG>(1, std::min<LONG>(space.cy, size_.cy / std::max(1, rows_)))};
-  DrawCells(surface_, cell);
-  DrawShading(surface_, cell, size_.cx);
+  const view::StatusPaintPlan plan = view::PlanStatusPanel(
+      *model_, colours_, size_, {static_cast<int>(space.cx), static_cast<int>(space.cy)});
+  FillWith(surface_, plan.panel, plan.background);
+  DrawRuns(plan);
+  DrawShading(plan);
   SelectObject(surface_, oldFont);
 }
 
-void StatusPanelWindow::DrawCells(HDC dc, SIZE cell) {
-  SetBkMode(dc, TRANSPARENT);
-  for (std::size_t row = 0; row < lines_.size(); ++row) {
-    const display::TKVStatus::Line& line = lines_[row];
-    const int y = static_cast<int>(row) * cell.cy;
-    for (std::size_t j = 0; j < line.text.size() && j < line.attributes.size(); ++j) {
-      const char ch = line.text[j];
-      if (ch == ' ') continue;  // the background is already there
-      const std::uint8_t attribute = line.attributes[j];
-      SelectObject(dc, (attribute & display::kAttrBold) ? boldFont_ : font_);
-      SetTextColor(dc, colours_.CellColour(attribute));
-      // The panel's texts are Latin-1 characters; each is one UTF-16 unit.
-      const wchar_t wide = static_cast<wchar_t>(static_cast<unsigned char>(ch));
-      TextOutW(dc, static_cast<int>(j) * cell.cx, y, &wide, 1);
+void StatusPanelWindow::DrawRuns(const view::StatusPaintPlan& plan) {
+  SetBkMode(surface_, TRANSPARENT);
+  for (const view::TextRun& run : plan.runs) {
+    SelectObject(surface_, run.bold ? boldFont_ : font_);
+    SetTextColor(surface_, ToColorRef(run.colour));
+    for (std::size_t k = 0; k < run.text.size(); ++k) {
+      if (run.text[k] == ' ') continue;
+      // One character per cell, so a bold glyph never pushes the grid; the panel's texts are
+      // Latin-1 characters, each one UTF-16 unit.
+      const wchar_t ch = static_cast<wchar_t>(static_cast<unsigned char>(run.text[k]));
+      const view::Rect cell = plan.CellRect(run.row, run.column + static_cast<int>(k));
+      TextOutW(surface_, cell.left, cell.top, &ch, 1);
     }
   }
 }
 
-// The unfinished part of the line in progress: lines in the shading colour combined with the
-// pixels below by AND, so text stays legible and the background turns darker, leaving the
-// top and bottom pixel rows of the line free.
-void StatusPanelWindow::DrawShading(HDC dc, SIZE cell, int width) {
-  if (!shadedFrom_ || currentLine_ < 1) return;
-  const int from = width * std::clamp(*shadedFrom_, 0, 100) / 100;
-  if (from >= width) return;
-  HPEN pen = CreatePen(PS_SOLID, 1, colours_.shading);
-  const HGDIOBJ oldPen = SelectObject(dc, pen);
-  const int oldMode = SetROP2(dc, R2_MASKPEN);
-  const int top = (currentLine_ - 1) * cell.cy;
-  for (int k = 2; k <= cell.cy - 1; ++k) {
-    const int y = top + k - 1;
-    MoveToEx(dc, from, y, nullptr);
-    LineTo(dc, width, y);
-  }
-  SetROP2(dc, oldMode);
-  SelectObject(dc, oldPen);
+void StatusPanelWindow::DrawShading(const view::StatusPaintPlan& plan) {
+  if (!plan.shading) return;
+  const view::Rect& r = plan.shading->rect;
+  HBRUSH pen = CreateSolidBrush(ToColorRef(plan.shading->pen));
+  const HGDIOBJ oldBrush = SelectObject(surface_, pen);
+  PatBlt(surface_, r.left, r.top, r.width, r.height, kPatternAndDestination);
+  SelectObject(surface_, oldBrush);
   DeleteObject(pen);
 }
 

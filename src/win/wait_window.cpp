@@ -1,12 +1,12 @@
 #include "win/wait_window.h"
 
+#include "view/layout.h"
+
 namespace korvex::win {
 
 namespace {
 
 constexpr const wchar_t* kClassName = L"KorvexWait";
-constexpr int kClientWidth = 234;
-constexpr int kClientHeight = 74;
 
 void RegisterClassOnce() {
   static const ATOM atom = [] {
@@ -30,9 +30,10 @@ WaitWindow::~WaitWindow() {
 void WaitWindow::Create(HWND owner) {
   RegisterClassOnce();
   // A caption without the system menu: no close box.
-  window_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kWaitCaption,
-                            WS_POPUP | WS_CAPTION | WS_BORDER, 0, 0, kClientWidth, kClientHeight,
-                            owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+  window_ =
+      CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kWaitCaption,
+                      WS_POPUP | WS_CAPTION | WS_BORDER, 0, 0, view::kWaitClient.width,
+                      view::kWaitClient.height, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WaitWindow::Procedure));
   text_ = CreateWindowExW(0, L"STATIC", kWaitText, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0, 0, 0,
@@ -41,10 +42,10 @@ void WaitWindow::Create(HWND owner) {
 }
 
 void WaitWindow::Layout(const Dpi& dpi) {
-  SetClientSize(window_, kClientWidth, kClientHeight, false, dpi);
-  Place(text_, dpi, 16, 24, 201, 25);
+  SetClientSize(window_, view::kWaitClient, false, dpi);
+  Place(text_, dpi, view::kWaitTextRect);
   if (font_) DeleteObject(font_);
-  font_ = MakeFont(L"MS Shell Dlg 2", 13, false, dpi, false);
+  font_ = MakeFont(view::kWaitFont, dpi);
   SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
 }
 
@@ -53,8 +54,9 @@ void WaitWindow::ShowWait(bool visible) {
     ShowWindow(window_, SW_HIDE);
     return;
   }
-  Layout(Dpi::Of(GetWindow(window_, GW_OWNER)));
-  CentreWindow(window_, GetWindow(window_, GW_OWNER));
+  const HWND owner = GetWindow(window_, GW_OWNER);
+  Layout(Dpi::Of(owner));
+  CentreWindow(window_, owner);
   ShowWindow(window_, SW_SHOW);
   // Drawn at once: the run that shows it processes messages only now and then.
   RedrawWindow(window_, nullptr, nullptr,

@@ -1,4 +1,4 @@
-// UTF-8 inside the program, UTF-16 at the Win32 API: the conversions at that edge.
+// Texts for the system's message boxes and controls.
 #pragma once
 
 #include <string>
@@ -6,11 +6,8 @@
 
 namespace korvex::win {
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
-
 // A message text for the system: the program separates lines with a lone carriage return,
-// the system's controls want CR LF.
+// the system's controls want CR LF. UTF-8 in, UTF-16 out.
 std::wstring WidenLines(std::string_view utf8);
 
 }  // namespace korvex::win
