@@ -69,7 +69,10 @@ WORD VirtualKey(std::string_view key) {
 // A menu item's caption with its shortcut shown after a tab.
 std::wstring ItemCaption(const view::MenuItem& item) {
   std::string caption(item.caption);
-  if (!item.shortcut.Empty()) caption += "\t" + item.shortcut.Text();
+  if (!item.shortcut.Empty()) {
+    caption += '\t';
+    caption += item.shortcut.Text();
+  }
   return shell::WideFromUtf8(caption);
 }
 

@@ -1,5 +1,7 @@
 #include "win/port_window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -191,17 +193,25 @@ void PortWindow::CreateControls() {
   SetWindowPos(scan_, cancel_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-// The widest entry label as shown, in logical pixels of the dialog's font.
-int PortWindow::WidestLabel() const {
+// The width the widest entry needs, in logical pixels: the buttons say how wide they want to
+// be (mark, gap and text as this system draws them). Where a button cannot say, its text is
+// measured and the mark's width and a gap are added.
+int PortWindow::WidestEntry() const {
+  constexpr int kMarkGap = 6;
   HDC dc = GetDC(dialog_);
   const HGDIOBJ oldFont = SelectObject(dc, font_);
   int widest = 0;
-  for (const shell::PortEntry& entry : state_->entries) {
-    const std::wstring shown =
-        shell::WideFromUtf8(view::WithoutAccelerator(view::PortEntryLabel(entry)));
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
-    widest = std::max(widest, static_cast<int>(std::ceil(extent.cx / dpi_.Scale())));
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    SIZE ideal{};
+    if (!SendMessageW(entries_[i], BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) ||
+        ideal.cx <= 0) {
+      const std::wstring shown =
+          shell::WideFromUtf8(view::WithoutAccelerator(view::PortEntryLabel(state_->entries[i])));
+      GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &ideal);
+      ideal.cx += GetSystemMetricsForDpi(SM_CXMENUCHECK, static_cast<UINT>(dpi_.Value())) +
+                  dpi_.Px(kMarkGap);
+    }
+    widest = std::max(widest, static_cast<int>(std::ceil(ideal.cx / dpi_.Scale())));
   }
   SelectObject(dc, oldFont);
   ReleaseDC(dialog_, dc);
@@ -223,20 +233,21 @@ void PortWindow::Rebuild() {
   entries_.clear();
   entryRects_.clear();
   if (!state_) return;
-  const view::PortDialogLayout layout = view::LayOutPortDialog(*state_, WidestLabel());
+  for (std::size_t i = 0; i < state_->entries.size(); ++i) {
+    // The first entry starts the group that arrow keys move through.
+    const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
+    entries_.push_back(MakeControl(list_, L"BUTTON",
+                                   shell::WideFromUtf8(view::PortEntryLabel(state_->entries[i])),
+                                   style, kIdFirstEntry + static_cast<int>(i), font_));
+  }
+  const view::PortDialogLayout layout = view::LayOutPortDialog(*state_, WidestEntry());
   PlaceControls(layout);
   ShowWindow(scan_, state_->scanVisible ? SW_SHOW : SW_HIDE);
   CheckDlgButton(dialog_, kIdFastRs, state_->fastRs ? BST_CHECKED : BST_UNCHECKED);
-
   for (std::size_t i = 0; i < layout.entries.size(); ++i) {
     const view::PortDialogEntry& entry = layout.entries[i];
-    // The first entry starts the group that arrow keys move through.
-    const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
-    HWND button = MakeControl(list_, L"BUTTON", shell::WideFromUtf8(entry.text), style,
-                              kIdFirstEntry + static_cast<int>(i), font_);
-    EnableWindow(button, entry.enabled ? TRUE : FALSE);
-    SendMessageW(button, BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    entries_.push_back(button);
+    EnableWindow(entries_[i], entry.enabled ? TRUE : FALSE);
+    SendMessageW(entries_[i], BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     entryRects_.push_back(entry.rect);
   }
   const int total = dpi_.Px(layout.listContent.height);

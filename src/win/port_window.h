@@ -37,7 +37,7 @@ class PortWindow {
   // entries.
   void Rebuild();
   void PlaceControls(const view::PortDialogLayout& layout);
-  int WidestLabel() const;
+  int WidestEntry() const;
   void ScrollList(int position);
   void EntryClicked(std::size_t index);
   void UpdateOk();
