@@ -1,9 +1,10 @@
 #include "win/image_button.h"
 
-#include <cstdint>
-#include <cstring>
+#include <optional>
+#include <span>
 
 #include "shell/wide_text.h"
+#include "win/icon_file.h"
 
 namespace korvex::win {
 
@@ -12,17 +13,7 @@ namespace {
 constexpr const wchar_t* kClassName = L"KorvexImageButton";
 constexpr const wchar_t* kPictureType = L"DATA";
 
-// Icon file layout: a 6-byte header, then 16-byte directory entries whose last two fields
-// are the image's size and offset in the file.
-constexpr std::size_t kIconHeaderSize = 6;
-constexpr std::size_t kDirectoryEntrySize = 16;
 constexpr DWORD kIconFormatVersion = 0x00030000;
-
-std::uint32_t ReadLE32(const unsigned char* at) {
-  std::uint32_t value = 0;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
 
 void RegisterClassOnce() {
   static const ATOM atom = [] {
@@ -46,13 +37,13 @@ HICON LoadPictureResource(const std::string& name) {
   if (!found) return nullptr;
   HGLOBAL loaded = LoadResource(module, found);
   const auto* file = static_cast<const unsigned char*>(LockResource(loaded));
-  const DWORD fileSize = SizeofResource(module, found);
-  if (!file || fileSize < kIconHeaderSize + kDirectoryEntrySize) return nullptr;
-  const std::uint32_t imageSize = ReadLE32(file + kIconHeaderSize + 8);
-  const std::uint32_t imageOffset = ReadLE32(file + kIconHeaderSize + 12);
-  if (imageOffset > fileSize || imageSize > fileSize - imageOffset) return nullptr;
-  return CreateIconFromResourceEx(const_cast<unsigned char*>(file + imageOffset), imageSize, TRUE,
-                                  kIconFormatVersion, 0, 0, LR_DEFAULTCOLOR);
+  if (!file) return nullptr;
+  const std::span<const unsigned char> bytes(file, SizeofResource(module, found));
+  const std::optional<IconImageSpan> image = FirstIconImage(bytes);
+  if (!image) return nullptr;
+  return CreateIconFromResourceEx(const_cast<unsigned char*>(file + image->offset),
+                                  static_cast<DWORD>(image->size), TRUE, kIconFormatVersion, 0, 0,
+                                  LR_DEFAULTCOLOR);
 }
 
 ImageButton::~ImageButton() {
