@@ -17,21 +17,21 @@ void Place(HWND child, const Dpi& dpi, const view::Rect& logical) {
   MoveWindow(child, device.left, device.top, device.width, device.height, TRUE);
 }
 
-HFONT MakeFont(const view::FontSpec& spec, const Dpi& dpi) {
+HFONT MakeFont(const view::FontSpec& wanted, const Dpi& dpi) {
   LOGFONTW font{};
   // A negative height asks for the character height (without internal leading).
   font.lfHeight =
-      spec.pointSize > 0 ? -MulDiv(spec.pointSize, dpi.Value(), 72) : -dpi.Px(spec.pixelSize);
-  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+      wanted.pointSize > 0 ? -MulDiv(wanted.pointSize, dpi.Value(), 72) : -dpi.Px(wanted.pixelSize);
+  font.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfOutPrecision = OUT_TT_PRECIS;
   font.lfQuality = CLEARTYPE_QUALITY;
-  font.lfPitchAndFamily =
-      static_cast<BYTE>(spec.fixedPitch ? (FIXED_PITCH | FF_MODERN) : (VARIABLE_PITCH | FF_SWISS));
+  font.lfPitchAndFamily = static_cast<BYTE>(wanted.fixedPitch ? (FIXED_PITCH | FF_MODERN)
+                                                              : (VARIABLE_PITCH | FF_SWISS));
   // "Sans Serif" names a family rather than a face: the system's dialog face stands for it.
-  const std::wstring face = spec.family == "Sans Serif"
+  const std::wstring face = wanted.family == "Sans Serif"
                                 ? L"MS Shell Dlg 2"
-                                : shell::WideFromUtf8(std::string(spec.family));
+                                : shell::WideFromUtf8(std::string(wanted.family));
   lstrcpynW(font.lfFaceName, face.c_str(), LF_FACESIZE);
   return CreateFontIndirectW(&font);
 }

@@ -29,8 +29,8 @@ class Dpi {
 // Places a child window at a logical rectangle of its parent's client area.
 void Place(HWND child, const Dpi& dpi, const view::Rect& logical);
 
-// The font of `spec` at the window's DPI.
-HFONT MakeFont(const view::FontSpec& spec, const Dpi& dpi);
+// The font `wanted` at the window's DPI.
+HFONT MakeFont(const view::FontSpec& wanted, const Dpi& dpi);
 
 // Sizes a top-level window so that its client area has the logical `size`.
 void SetClientSize(HWND window, view::Size size, bool hasMenu, const Dpi& dpi);
