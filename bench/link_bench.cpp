@@ -14,6 +14,7 @@
 #include "shell/real_clock.h"
 #include "support/pseudo_terminal.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace {
 
@@ -32,15 +33,15 @@ double CpuSeconds() {
 
 // A run's setting: operator, real clock, session, the pseudo-terminal and an open link.
 struct Bench {
-  Bench() : session(op, clock, 1), link(session, device) {
-    link.KVRS.SetSelectedPort(pty.Path());
-    ok = pty.Ok() && link.EnsurePortChosen();
-    const Bytes request{0x61, 0x61, 0x61, 0x61};
-    std::copy(request.begin(), request.end(), link.LinkRequest.begin() + 1);
+  Bench() : session(op, clock, 1), host(session), link(host, device) {
+    link.KVRS().SetSelectedPort(pty.Path());
+    ok = pty.Ok() && link.EnsurePortChosen(op);
   }
+  const link::RequestWriter request{0x61, 0x61, 0x61, 0x61};
   testing::ScriptedOperator op;
   shell::RealClock clock;
   shell::Session session;
+  update::SessionLinkHost host;
   testing::PseudoTerminal pty;
   link::PosixSerialDevice device{link::PortListSources{}};
   link::Link link;
@@ -83,7 +84,7 @@ void BM_ReplyToReturnLatency(benchmark::State& state) {
   testing::PanelThread panel(bench.pty.Master(), [&](const Bytes&) { return reply; });
   std::vector<double> latencies;
   for (auto _ : state) {
-    if (!bench.link.Transact(1, 4, 1000, false)) {
+    if (!bench.link.Transact(bench.request, 1, 1000)) {
       state.SkipWithError("exchange failed");
       break;
     }

@@ -3,8 +3,10 @@
 # they are all present already; needs root (or sudo) otherwise.
 set -euo pipefail
 
+# clang-format is pinned to version 14: scripts/check-format.sh (and CI) judge the sources
+# with exactly that version.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat)
+          qt6-base-dev socat clang-format-14)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -119,8 +119,8 @@ bool Rate(std::string_view key, std::string_view value, std::uint32_t& out, bool
   return true;
 }
 
-// A version as text ("1.05 2019-04-01") or as the six bytes the ST sends (any values, so
-// that an ST reporting nibbles above 9 can be set up).
+// A version as text ("1.05 2019-04-01") or as the six bytes the ST sends (any
+// values, so that an ST reporting nibbles above 9 can be set up).
 bool Version(std::string_view key, std::string_view value, StVersionBytes& out,
              std::string* error) {
   if (const auto v = ParseStVersion(std::string(Trim(value)))) {
@@ -157,293 +157,393 @@ std::optional<firmware::FirmwareImage> LoadQfw(const std::string& path, std::str
   return image;
 }
 
+// What a key's setter works on.
+struct SettingTarget {
+  PanelPreset& preset;
+  std::string* error;
+  const std::string& baseDir;
+  PanelConfig& Config() const { return preset.config; }
+};
+using Setter = bool (*)(const SettingTarget& to, std::string_view key, std::string_view value);
+
+// A value that names one of a few choices; `names` lists them for the error.
+template <typename T>
+bool Choice(std::string_view key, std::string_view value,
+            std::initializer_list<std::pair<std::string_view, T>> choices, const char* names,
+            T& out, std::string* error) {
+  for (const auto& [name, choice] : choices) {
+    if (value == name) {
+      out = choice;
+      return true;
+    }
+  }
+  return Fail(error,
+              "bad value for " + std::string(key) + " (" + names + "): " + std::string(value));
+}
+
+// A file path, relative to the preset's folder; empty stays empty.
+std::string PathSetting(std::string_view value, const std::string& baseDir) {
+  return value.empty() ? std::string() : Resolve(value, baseDir);
+}
+
+bool SetProgram(const SettingTarget& to, std::string_view, std::string_view value) {
+  const auto [kind, path] = SplitSource(value);
+  ProgramSource& p = to.preset.program;
+  p.path.clear();
+  if (kind == "sample")
+    p.kind = ProgramKind::kSample;
+  else if (kind == "blank")
+    p.kind = ProgramKind::kBlank;
+  else if (kind == "garbage")
+    p.kind = ProgramKind::kGarbage;
+  else if (kind == "raw" && !path.empty())
+    p.kind = ProgramKind::kRaw;
+  else if (kind == "qfw" && !path.empty())
+    p.kind = ProgramKind::kQfw;
+  else
+    return Fail(to.error, "bad value for program (sample, blank, garbage, raw:FILE, qfw:FILE): " +
+                              std::string(value));
+  if (!path.empty()) p.path = Resolve(path, to.baseDir);
+  return true;
+}
+
+bool SetProgramDigits(const SettingTarget& to, std::string_view key, std::string_view value) {
+  const bool version = key == "program_version";
+  const std::size_t size = version ? 3 : 8;
+  if (value.size() != size ||
+      !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    return Fail(to.error, std::string(key) + " needs " + std::to_string(size) +
+                              " digits: " + std::string(value));
+  }
+  firmware::IdentityFields& id = to.preset.program.identity;
+  (version ? id.version : id.date) = std::string(value);
+  return true;
+}
+
+bool SetSettingsBytes(const SettingTarget& to, std::string_view key, std::string_view value) {
+  const std::vector<std::string_view> items = SplitList(value);
+  // A missing or unreadable address is taken as the end of the area, which
+  // fails the fit check below.
+  const std::uint64_t address =
+      items.empty() ? kSettingsAreaSize : ParseNumber(items[0]).value_or(kSettingsAreaSize);
+  SettingsPatch patch;
+  patch.area = key == "settings1_bytes" ? 1 : 2;
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    const auto b = ParseNumber(items[i]);
+    if (!b || *b > 0xFF) {
+      return Fail(to.error, "bad byte for " + std::string(key) + ": " + std::string(items[i]));
+    }
+    patch.bytes.push_back(static_cast<std::uint8_t>(*b));
+  }
+  if (patch.bytes.empty() || address + patch.bytes.size() > kSettingsAreaSize) {
+    return Fail(to.error,
+                std::string(key) +
+                    " needs an address and bytes that fit below 0x10000: " + std::string(value));
+  }
+  patch.address = static_cast<std::uint16_t>(address);
+  to.preset.settingsPatches.push_back(std::move(patch));
+  return true;
+}
+
+bool SetStProgram(const SettingTarget& to, std::string_view, std::string_view value) {
+  const auto [kind, path] = SplitSource(value);
+  PanelPreset& preset = to.preset;
+  preset.stPath.clear();
+  if (kind == "sample")
+    preset.stProgram = StProgramKind::kSample;
+  else if (kind == "blank")
+    preset.stProgram = StProgramKind::kBlank;
+  else if (kind == "qfw")
+    preset.stProgram = StProgramKind::kQfw;
+  else if (kind == "raw" && !path.empty())
+    preset.stProgram = StProgramKind::kRaw;
+  else
+    return Fail(to.error,
+                "bad value for st_program (sample, blank, raw:FILE, qfw): " + std::string(value));
+  if (!path.empty()) preset.stPath = Resolve(path, to.baseDir);
+  return true;
+}
+
+bool SetFaultKey(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return SetFault(to.Config().faults, key.substr(6), value, to.error);
+}
+
+// Setters of the plain fields: a number up to a limit, or yes/no.
+template <auto Field, std::uint64_t Max>
+bool ConfigNumber(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return Number(key, value, to.Config().*Field, Max, to.error);
+}
+template <auto Field>
+bool ConfigFlag(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return Flag(key, value, to.Config().*Field, to.error);
+}
+template <auto Field, std::uint64_t Max>
+bool PresetNumber(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return Number(key, value, to.preset.*Field, Max, to.error);
+}
+template <auto Field>
+bool PresetFlag(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return Flag(key, value, to.preset.*Field, to.error);
+}
+template <auto Field, std::uint64_t Max>
+bool IdentityNumber(const SettingTarget& to, std::string_view key, std::string_view value) {
+  return Number(key, value, to.preset.program.identity.*Field, Max, to.error);
+}
+
+struct PresetKey {
+  std::string_view key;
+  std::string_view help;
+  Setter set;
+};
+
+// Every key of a preset: its name, its line of help and what it sets.
+const std::vector<PresetKey>& PresetKeys() {
+  static const std::vector<PresetKey> keys{
+      {"panel_type", "panel type code the starter reports, 0..8 (default 3)",
+       ConfigNumber<&PanelConfig::panelType, 0xFF>},
+      {"flash_kind", "FLASH chip code, 1..9 (default 5); others are reported as they are",
+       ConfigNumber<&PanelConfig::flashKind, 0xFF>},
+      {"starter_version", "starter version byte, 0x61 is 6.1 (default 0x61)",
+       ConfigNumber<&PanelConfig::starterVersion, 0xFF>},
+      {"starter_language", "language code kept at 0x71FF9 (default 1)",
+       PresetNumber<&PanelPreset::starterLanguage, 0xFF>},
+      {"starter_damage", "none | sum | digits: spoil the starter area's stored sum or digits",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Choice(k, v,
+                       {{"none", StarterDamage::kNone},
+                        {"sum", StarterDamage::kSum},
+                        {"digits", StarterDamage::kDigits}},
+                       "none, sum or digits", to.preset.starterDamage, to.error);
+       }},
+      {"rebuilt_starter_version", "version the starter updater builds (default 0x61)",
+       ConfigNumber<&PanelConfig::rebuiltStarterVersion, 0xFF>},
+      {"listen_rate", "rate the starter listens at when the simulation starts (default 9600)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Rate(k, v, to.Config().listenRate, false, to.error);
+       }},
+      {"fast_rate",
+       "115200 | 57600 | none: answer to the fast-rate request (default "
+       "115200)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Rate(k, v, to.Config().fastRate, true, to.error);
+       }},
+      {"token", "four bytes of link token held at the start (default: from the seed)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         const auto bytes = ParseBytes(v);
+         if (!bytes || bytes->size() != 4)
+           return Fail(to.error, "token needs four bytes: " + std::string(v));
+         to.Config().token =
+             std::array<std::uint8_t, 4>{(*bytes)[0], (*bytes)[1], (*bytes)[2], (*bytes)[3]};
+         return true;
+       }},
+      {"cts", "pulse | off | on: CTS after a restart (default pulse)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Choice(k, v,
+                       {{"pulse", CtsBehaviour::kPulse},
+                        {"off", CtsBehaviour::kOff},
+                        {"on", CtsBehaviour::kOn}},
+                       "pulse, off or on", to.Config().cts, to.error);
+       }},
+      {"cts_delay_ms", "program start to CTS on (default 300)",
+       ConfigNumber<&PanelConfig::ctsDelayMs, 0xFFFFFFFFu>},
+      {"cts_pulse_ms", "CTS stays on this long (default 1500)",
+       ConfigNumber<&PanelConfig::ctsPulseMs, 0xFFFFFFFFu>},
+      {"boot_ms", "restart to program, updater or starter running (default 150)",
+       ConfigNumber<&PanelConfig::bootMs, 0xFFFFFFFFu>},
+      {"rearm_ms",
+       "the running program returns to the starter after this; 0 never "
+       "(default 0)",
+       ConfigNumber<&PanelConfig::rearmMs, 0xFFFFFFFFu>},
+      {"start_in_program", "yes | no: the panel runs its program at the start (default no)",
+       ConfigFlag<&PanelConfig::startInProgram>},
+      {"wire_time", "yes | no: bytes take 10 bit times each on the line",
+       ConfigFlag<&PanelConfig::wireTime>},
+      {"chip_times", "yes | no: FLASH, settings and ST operations take their time",
+       ConfigFlag<&PanelConfig::chipTimes>},
+      {"strict",
+       "yes | no: refuse FLASH writes that break the link-token rules (default "
+       "yes)",
+       ConfigFlag<&PanelConfig::strict>},
+      {"seed", "seed of generated contents, tokens and random faults (default 1)",
+       ConfigNumber<&PanelConfig::seed, 0xFFFFFFFFu>},
+      {"program",
+       "sample | blank | garbage | raw:FILE | qfw:FILE: the program in the "
+       "FLASH",
+       SetProgram},
+      {"program_signature", "sample program: three signature letters (default SOL)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         if (v.size() != 3) return Fail(to.error, "program_signature needs three letters");
+         to.preset.program.identity.signature = std::string(v);
+         return true;
+       }},
+      {"program_type", "sample program: raw panel type code (default: that of panel_type)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         to.preset.program.rawTypeSet = true;
+         return Number(k, v, to.preset.program.identity.rawType, 0xFF, to.error);
+       }},
+      {"program_version", "sample program: three version digits (default 124)", SetProgramDigits},
+      {"program_date", "sample program: yyyymmdd (default 20250312)", SetProgramDigits},
+      {"program_language", "sample program: language code (default 1)",
+       IdentityNumber<&firmware::IdentityFields::languageCode, 0xFF>},
+      {"program_beta", "sample program: beta number (default 0)",
+       IdentityNumber<&firmware::IdentityFields::betaNumber, 0xFF>},
+      {"program_seed", "sample program: seed of its bytes (default 1)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Number(k, v, to.preset.program.seed, 0xFFFFFFFFu, to.error);
+       }},
+      {"flash", "FILE: a whole 512 KB FLASH image (replaces program and starter area)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         to.preset.flashFile = PathSetting(v, to.baseDir);
+         return true;
+       }},
+      {"settings1", "FILE: settings area 1 (64 KB)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         to.preset.settingsFiles[0] = PathSetting(v, to.baseDir);
+         return true;
+       }},
+      {"settings2", "FILE: settings area 2 (64 KB)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         to.preset.settingsFiles[1] = PathSetting(v, to.baseDir);
+         return true;
+       }},
+      {"settings_fill", "random | 0xNN: generated settings bytes (default random)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         if (v == "random") {
+           to.preset.settingsFill.reset();
+           return true;
+         }
+         std::uint8_t fill = 0;
+         if (!Number(k, v, fill, 0xFF, to.error)) return false;
+         to.preset.settingsFill = fill;
+         return true;
+       }},
+      {"settings1_bytes",
+       "ADDRESS BYTE...: bytes placed in settings area 1 from ADDRESS "
+       "(repeatable; the block "
+       "checks are refreshed afterwards unless settings_checks = keep or files "
+       "are given)",
+       SetSettingsBytes},
+      {"settings2_bytes", "ADDRESS BYTE...: the same for settings area 2", SetSettingsBytes},
+      {"settings_checks",
+       "refresh | keep: write right block marks and sums (default refresh, "
+       "keep when files are given)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Choice(k, v, {{"refresh", true}, {"keep", false}}, "refresh or keep",
+                       to.preset.settingsChecks, to.error);
+       }},
+      {"st_kind",
+       "auto | none | A | B | C: the ST controller (default auto: by panel "
+       "type)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         if (v == "auto") {
+           to.preset.stKind.reset();
+           return true;
+         }
+         StKind kind = StKind::kNone;
+         if (!Choice(
+                 k, v,
+                 {{"none", StKind::kNone}, {"A", StKind::kA}, {"B", StKind::kB}, {"C", StKind::kC}},
+                 "auto, none, A, B or C", kind, to.error)) {
+           return false;
+         }
+         to.preset.stKind = kind;
+         return true;
+       }},
+      {"st_program", "sample | blank | raw:FILE | qfw: the ST's program memory", SetStProgram},
+      {"st_version", "sample ST program's version, e.g. 1.00 2020-01-15",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Version(k, v, to.preset.stProgramVersion, to.error);
+       }},
+      {"st_fsk", "sample ST program's FSK plus and minus bytes (default 0x05 0x22)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         const auto bytes = ParseBytes(v);
+         if (!bytes || bytes->size() != 2)
+           return Fail(to.error, "st_fsk needs two bytes: " + std::string(v));
+         to.preset.fskPlus = (*bytes)[0];
+         to.preset.fskMinus = (*bytes)[1];
+         return true;
+       }},
+      {"st_starter_version", "the ST starter's version (default 1.03 2018-06-15)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         return Version(k, v, to.preset.stStarterVersion, to.error);
+       }},
+      {"st_reported_version",
+       "the ST reports this program version whatever it holds (text, or six "
+       "bytes)",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         if (v == "none") {
+           to.preset.stReportedVersion.reset();
+           return true;
+         }
+         StVersionBytes version{};
+         if (!Version(k, v, version, to.error)) return false;
+         to.preset.stReportedVersion = version;
+         return true;
+       }},
+      {"st_options", "the ST's option bytes (kinds B and C; default all 0x00)",
+       [](const SettingTarget& to, std::string_view, std::string_view v) {
+         const auto bytes = ParseBytes(v);
+         if (!bytes) return Fail(to.error, "bad bytes for st_options: " + std::string(v));
+         to.preset.stOptions = *bytes;
+         return true;
+       }},
+      {"st_protection", "the ST's protection byte, 0xAA protected (default 0x00)",
+       PresetNumber<&PanelPreset::stProtection, 0xFF>},
+      {"st_options_locked", "yes: the ST acknowledges option writes but keeps its options",
+       PresetFlag<&PanelPreset::stOptionsLocked>},
+      {"st_weak_cell", "ST address of a cell that loses its value after programming",
+       [](const SettingTarget& to, std::string_view k, std::string_view v) {
+         if (Trim(v) == "none") {
+           to.preset.stWeakCell.reset();
+           return true;
+         }
+         std::uint32_t address = 0;
+         if (!Number(k, v, address, 0xFFFFFF, to.error)) return false;
+         to.preset.stWeakCell = address;
+         return true;
+       }},
+      {"fault.drop_request", "selectors: requests lost on the line (17, 0x62:5, 0x62:*)",
+       SetFaultKey},
+      {"fault.drop_reply", "selectors: requests carried out whose reply is lost", SetFaultKey},
+      {"fault.corrupt_reply", "selectors: replies with one bit flipped", SetFaultKey},
+      {"fault.delay_reply", "selector=ms, ...: replies that leave later", SetFaultKey},
+      {"fault.drop_probability", "probability that any reply is lost", SetFaultKey},
+      {"fault.corrupt_probability", "probability that any reply byte gets a flipped bit",
+       SetFaultKey},
+      {"fault.reply_delay_ms", "added to every reply", SetFaultKey},
+      {"fault.silent_rates", "rates at which requests are neither carried out nor answered",
+       SetFaultKey},
+      {"fault.refuse_connect", "refuse the first N connect requests", SetFaultKey},
+      {"fault.refuse_code", "data byte of a refused connection (default 1)", SetFaultKey},
+      {"fault.identify_answer", "answer code of identification instead of 0x92", SetFaultKey},
+      {"fault.power_loss_at", "the power fails during request N (a write is left half done)",
+       SetFaultKey},
+      {"fault.lose_token_at", "the panel forgets the link token just before request N",
+       SetFaultKey},
+      {"fault.seed", "seed of the random faults (default 1)", SetFaultKey},
+  };
+  return keys;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
-  return {
-      {"panel_type", "panel type code the starter reports, 0..8 (default 3)"},
-      {"flash_kind", "FLASH chip code, 1..9 (default 5); others are reported as they are"},
-      {"starter_version", "starter version byte, 0x61 is 6.1 (default 0x61)"},
-      {"starter_language", "language code kept at 0x71FF9 (default 1)"},
-      {"starter_damage", "none | sum | digits: spoil the starter area's stored sum or digits"},
-      {"rebuilt_starter_version", "version the starter updater builds (default 0x61)"},
-      {"listen_rate", "rate the starter listens at when the simulation starts (default 9600)"},
-      {"fast_rate", "115200 | 57600 | none: answer to the fast-rate request (default 115200)"},
-      {"token", "four bytes of link token held at the start (default: from the seed)"},
-      {"cts", "pulse | off | on: CTS after a restart (default pulse)"},
-      {"cts_delay_ms", "program start to CTS on (default 300)"},
-      {"cts_pulse_ms", "CTS stays on this long (default 1500)"},
-      {"boot_ms", "restart to program, updater or starter running (default 150)"},
-      {"rearm_ms", "the running program returns to the starter after this; 0 never (default 0)"},
-      {"start_in_program", "yes | no: the panel runs its program at the start (default no)"},
-      {"wire_time", "yes | no: bytes take 10 bit times each on the line"},
-      {"chip_times", "yes | no: FLASH, settings and ST operations take their time"},
-      {"strict", "yes | no: refuse FLASH writes that break the link-token rules (default yes)"},
-      {"seed", "seed of generated contents, tokens and random faults (default 1)"},
-      {"program", "sample | blank | garbage | raw:FILE | qfw:FILE: the program in the FLASH"},
-      {"program_signature", "sample program: three signature letters (default SOL)"},
-      {"program_type", "sample program: raw panel type code (default: that of panel_type)"},
-      {"program_version", "sample program: three version digits (default 124)"},
-      {"program_date", "sample program: yyyymmdd (default 20250312)"},
-      {"program_language", "sample program: language code (default 1)"},
-      {"program_beta", "sample program: beta number (default 0)"},
-      {"program_seed", "sample program: seed of its bytes (default 1)"},
-      {"flash", "FILE: a whole 512 KB FLASH image (replaces program and starter area)"},
-      {"settings1", "FILE: settings area 1 (64 KB)"},
-      {"settings2", "FILE: settings area 2 (64 KB)"},
-      {"settings_fill", "random | 0xNN: generated settings bytes (default random)"},
-      {"settings1_bytes",
-       "ADDRESS BYTE...: bytes placed in settings area 1 from ADDRESS (repeatable; the block "
-       "checks are refreshed afterwards unless settings_checks = keep or files are given)"},
-      {"settings2_bytes", "ADDRESS BYTE...: the same for settings area 2"},
-      {"settings_checks",
-       "refresh | keep: write right block marks and sums (default refresh, "
-       "keep when files are given)"},
-      {"st_kind", "auto | none | A | B | C: the ST controller (default auto: by panel type)"},
-      {"st_program", "sample | blank | raw:FILE | qfw: the ST's program memory"},
-      {"st_version", "sample ST program's version, e.g. 1.00 2020-01-15"},
-      {"st_fsk", "sample ST program's FSK plus and minus bytes (default 0x05 0x22)"},
-      {"st_starter_version", "the ST starter's version (default 1.03 2018-06-15)"},
-      {"st_reported_version",
-       "the ST reports this program version whatever it holds (text, or six bytes)"},
-      {"st_options", "the ST's option bytes (kinds B and C; default all 0x00)"},
-      {"st_protection", "the ST's protection byte, 0xAA protected (default 0x00)"},
-      {"st_options_locked", "yes: the ST acknowledges option writes but keeps its options"},
-      {"st_weak_cell", "ST address of a cell that loses its value after programming"},
-      {"fault.drop_request", "selectors: requests lost on the line (17, 0x62:5, 0x62:*)"},
-      {"fault.drop_reply", "selectors: requests carried out whose reply is lost"},
-      {"fault.corrupt_reply", "selectors: replies with one bit flipped"},
-      {"fault.delay_reply", "selector=ms, ...: replies that leave later"},
-      {"fault.drop_probability", "probability that any reply is lost"},
-      {"fault.corrupt_probability", "probability that any reply byte gets a flipped bit"},
-      {"fault.reply_delay_ms", "added to every reply"},
-      {"fault.silent_rates", "rates at which requests are neither carried out nor answered"},
-      {"fault.refuse_connect", "refuse the first N connect requests"},
-      {"fault.refuse_code", "data byte of a refused connection (default 1)"},
-      {"fault.identify_answer", "answer code of identification instead of 0x92"},
-      {"fault.power_loss_at", "the power fails during request N (a write is left half done)"},
-      {"fault.lose_token_at", "the panel forgets the link token just before request N"},
-      {"fault.seed", "seed of the random faults (default 1)"},
-  };
+  std::vector<std::pair<std::string, std::string>> help;
+  for (const PresetKey& key : PresetKeys()) help.emplace_back(key.key, key.help);
+  return help;
 }
 
 bool ApplyPresetSetting(PanelPreset& preset, std::string_view key, std::string_view value,
                         std::string* error, const std::string& baseDir) {
   key = Trim(key);
   value = Trim(value);
-  PanelConfig& c = preset.config;
-  if (key.starts_with("fault.")) return SetFault(c.faults, key.substr(6), value, error);
-  if (key == "panel_type") return Number(key, value, c.panelType, 0xFF, error);
-  if (key == "flash_kind") return Number(key, value, c.flashKind, 0xFF, error);
-  if (key == "starter_version") return Number(key, value, c.starterVersion, 0xFF, error);
-  if (key == "rebuilt_starter_version")
-    return Number(key, value, c.rebuiltStarterVersion, 0xFF, error);
-  if (key == "starter_language") return Number(key, value, preset.starterLanguage, 0xFF, error);
-  if (key == "starter_damage") {
-    if (value == "none")
-      preset.starterDamage = StarterDamage::kNone;
-    else if (value == "sum")
-      preset.starterDamage = StarterDamage::kSum;
-    else if (value == "digits")
-      preset.starterDamage = StarterDamage::kDigits;
-    else
-      return Fail(error,
-                  "bad value for starter_damage (none, sum or digits): " + std::string(value));
-    return true;
-  }
-  if (key == "listen_rate") return Rate(key, value, c.listenRate, false, error);
-  if (key == "fast_rate") return Rate(key, value, c.fastRate, true, error);
-  if (key == "token") {
-    const auto bytes = ParseBytes(value);
-    if (!bytes || bytes->size() != 4)
-      return Fail(error, "token needs four bytes: " + std::string(value));
-    c.token = std::array<std::uint8_t, 4>{(*bytes)[0], (*bytes)[1], (*bytes)[2], (*bytes)[3]};
-    return true;
-  }
-  if (key == "cts") {
-    if (value == "pulse")
-      c.cts = CtsBehaviour::kPulse;
-    else if (value == "off")
-      c.cts = CtsBehaviour::kOff;
-    else if (value == "on")
-      c.cts = CtsBehaviour::kOn;
-    else
-      return Fail(error, "bad value for cts (pulse, off or on): " + std::string(value));
-    return true;
-  }
-  if (key == "cts_delay_ms") return Number(key, value, c.ctsDelayMs, 0xFFFFFFFFu, error);
-  if (key == "cts_pulse_ms") return Number(key, value, c.ctsPulseMs, 0xFFFFFFFFu, error);
-  if (key == "boot_ms") return Number(key, value, c.bootMs, 0xFFFFFFFFu, error);
-  if (key == "rearm_ms") return Number(key, value, c.rearmMs, 0xFFFFFFFFu, error);
-  if (key == "start_in_program") return Flag(key, value, c.startInProgram, error);
-  if (key == "wire_time") return Flag(key, value, c.wireTime, error);
-  if (key == "chip_times") return Flag(key, value, c.chipTimes, error);
-  if (key == "strict") return Flag(key, value, c.strict, error);
-  if (key == "seed") return Number(key, value, c.seed, 0xFFFFFFFFu, error);
-  if (key == "program") {
-    const auto [kind, path] = SplitSource(value);
-    ProgramSource& p = preset.program;
-    p.path.clear();
-    if (kind == "sample")
-      p.kind = ProgramKind::kSample;
-    else if (kind == "blank")
-      p.kind = ProgramKind::kBlank;
-    else if (kind == "garbage")
-      p.kind = ProgramKind::kGarbage;
-    else if (kind == "raw" && !path.empty())
-      p.kind = ProgramKind::kRaw;
-    else if (kind == "qfw" && !path.empty())
-      p.kind = ProgramKind::kQfw;
-    else
-      return Fail(error, "bad value for program (sample, blank, garbage, raw:FILE, qfw:FILE): " +
-                             std::string(value));
-    if (!path.empty()) p.path = Resolve(path, baseDir);
-    return true;
-  }
-  firmware::IdentityFields& id = preset.program.identity;
-  if (key == "program_signature") {
-    if (value.size() != 3) return Fail(error, "program_signature needs three letters");
-    id.signature = std::string(value);
-    return true;
-  }
-  if (key == "program_type") {
-    preset.program.rawTypeSet = true;
-    return Number(key, value, id.rawType, 0xFF, error);
-  }
-  if (key == "program_version" || key == "program_date") {
-    const std::size_t size = key == "program_version" ? 3 : 8;
-    if (value.size() != size ||
-        !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
-      return Fail(error, std::string(key) + " needs " + std::to_string(size) +
-                             " digits: " + std::string(value));
-    }
-    (key == "program_version" ? id.version : id.date) = std::string(value);
-    return true;
-  }
-  if (key == "program_language") return Number(key, value, id.languageCode, 0xFF, error);
-  if (key == "program_beta") return Number(key, value, id.betaNumber, 0xFF, error);
-  if (key == "program_seed") return Number(key, value, preset.program.seed, 0xFFFFFFFFu, error);
-  if (key == "flash") {
-    preset.flashFile = value.empty() ? std::string() : Resolve(value, baseDir);
-    return true;
-  }
-  if (key == "settings1" || key == "settings2") {
-    preset.settingsFiles[key == "settings1" ? 0 : 1] =
-        value.empty() ? std::string() : Resolve(value, baseDir);
-    return true;
-  }
-  if (key == "settings1_bytes" || key == "settings2_bytes") {
-    const std::vector<std::string_view> items = SplitList(value);
-    // A missing or unreadable address is taken as the end of the area, which fails the fit
-    // check below.
-    const std::uint64_t address =
-        items.empty() ? kSettingsAreaSize : ParseNumber(items[0]).value_or(kSettingsAreaSize);
-    SettingsPatch patch;
-    patch.area = key == "settings1_bytes" ? 1 : 2;
-    for (std::size_t i = 1; i < items.size(); ++i) {
-      const auto b = ParseNumber(items[i]);
-      if (!b || *b > 0xFF) {
-        return Fail(error, "bad byte for " + std::string(key) + ": " + std::string(items[i]));
-      }
-      patch.bytes.push_back(static_cast<std::uint8_t>(*b));
-    }
-    if (patch.bytes.empty() || address + patch.bytes.size() > kSettingsAreaSize) {
-      return Fail(error, std::string(key) + " needs an address and bytes that fit below 0x10000: " +
-                             std::string(value));
-    }
-    patch.address = static_cast<std::uint16_t>(address);
-    preset.settingsPatches.push_back(std::move(patch));
-    return true;
-  }
-  if (key == "settings_fill") {
-    if (value == "random") {
-      preset.settingsFill.reset();
-      return true;
-    }
-    std::uint8_t fill = 0;
-    if (!Number(key, value, fill, 0xFF, error)) return false;
-    preset.settingsFill = fill;
-    return true;
-  }
-  if (key == "settings_checks") {
-    if (value == "refresh")
-      preset.settingsChecks = true;
-    else if (value == "keep")
-      preset.settingsChecks = false;
-    else
-      return Fail(error, "bad value for settings_checks (refresh or keep): " + std::string(value));
-    return true;
-  }
-  if (key == "st_kind") {
-    if (value == "auto")
-      preset.stKind.reset();
-    else if (value == "none")
-      preset.stKind = StKind::kNone;
-    else if (value == "A")
-      preset.stKind = StKind::kA;
-    else if (value == "B")
-      preset.stKind = StKind::kB;
-    else if (value == "C")
-      preset.stKind = StKind::kC;
-    else
-      return Fail(error, "bad value for st_kind (auto, none, A, B or C): " + std::string(value));
-    return true;
-  }
-  if (key == "st_program") {
-    const auto [kind, path] = SplitSource(value);
-    preset.stPath.clear();
-    if (kind == "sample")
-      preset.stProgram = StProgramKind::kSample;
-    else if (kind == "blank")
-      preset.stProgram = StProgramKind::kBlank;
-    else if (kind == "qfw")
-      preset.stProgram = StProgramKind::kQfw;
-    else if (kind == "raw" && !path.empty())
-      preset.stProgram = StProgramKind::kRaw;
-    else
-      return Fail(error,
-                  "bad value for st_program (sample, blank, raw:FILE, qfw): " + std::string(value));
-    if (!path.empty()) preset.stPath = Resolve(path, baseDir);
-    return true;
-  }
-  if (key == "st_version") return Version(key, value, preset.stProgramVersion, error);
-  if (key == "st_starter_version") return Version(key, value, preset.stStarterVersion, error);
-  if (key == "st_reported_version") {
-    if (value == "none") {
-      preset.stReportedVersion.reset();
-      return true;
-    }
-    StVersionBytes v{};
-    if (!Version(key, value, v, error)) return false;
-    preset.stReportedVersion = v;
-    return true;
-  }
-  if (key == "st_fsk") {
-    const auto bytes = ParseBytes(value);
-    if (!bytes || bytes->size() != 2)
-      return Fail(error, "st_fsk needs two bytes: " + std::string(value));
-    preset.fskPlus = (*bytes)[0];
-    preset.fskMinus = (*bytes)[1];
-    return true;
-  }
-  if (key == "st_options") {
-    const auto bytes = ParseBytes(value);
-    if (!bytes) return Fail(error, "bad bytes for st_options: " + std::string(value));
-    preset.stOptions = *bytes;
-    return true;
-  }
-  if (key == "st_protection") return Number(key, value, preset.stProtection, 0xFF, error);
-  if (key == "st_options_locked") return Flag(key, value, preset.stOptionsLocked, error);
-  if (key == "st_weak_cell") {
-    if (Trim(value) == "none") {
-      preset.stWeakCell.reset();
-      return true;
-    }
-    std::uint32_t address = 0;
-    if (!Number(key, value, address, 0xFFFFFF, error)) return false;
-    preset.stWeakCell = address;
-    return true;
-  }
+  const SettingTarget target{preset, error, baseDir};
+  const std::vector<PresetKey>& keys = PresetKeys();
+  const auto row =
+      std::find_if(keys.begin(), keys.end(), [&](const PresetKey& k) { return k.key == key; });
+  if (row != keys.end()) return row->set(target, key, value);
+  // The fault plan names its own unknown keys.
+  if (key.starts_with("fault.")) return SetFaultKey(target, key, value);
   return Fail(error, "unknown key: " + std::string(key));
 }
 
@@ -484,20 +584,22 @@ bool ApplyPresetFile(PanelPreset& preset, const std::string& path, std::string* 
   return true;
 }
 
-std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::string* error) {
-  const PanelConfig& c = preset.config;
-  PanelMemory memory;
-  memory.flash.assign(kFlashSize, 0xFF);
-  std::optional<firmware::FirmwareImage> qfw;
-  const ProgramSource& program = preset.program;
+namespace {
 
+// The FLASH: a whole image from a file, or the program area with the mirrored low pages and
+// the starter area. `qfw` keeps a firmware file the program came from, for the ST.
+bool FillFlash(const PanelPreset& preset, PanelMemory& memory,
+               std::optional<firmware::FirmwareImage>& qfw, std::string* error) {
+  const PanelConfig& c = preset.config;
+  const ProgramSource& program = preset.program;
+  memory.flash.assign(kFlashSize, 0xFF);
   if (!preset.flashFile.empty()) {
     const auto bytes = ReadFile(preset.flashFile, error);
-    if (!bytes) return std::nullopt;
+    if (!bytes) return false;
     if (bytes->size() != kFlashSize) {
       Fail(error, preset.flashFile + " has " + std::to_string(bytes->size()) +
                       " bytes; a FLASH image has 524288");
-      return std::nullopt;
+      return false;
     }
     memory.flash = *bytes;
   } else {
@@ -520,13 +622,13 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
       }
       case ProgramKind::kRaw: {
         const auto bytes = ReadFile(program.path, error);
-        if (!bytes) return std::nullopt;
+        if (!bytes) return false;
         area = *bytes;
         break;
       }
       case ProgramKind::kQfw:
         qfw = LoadQfw(program.path, error);
-        if (!qfw) return std::nullopt;
+        if (!qfw) return false;
         area.assign(qfw->MainImage.begin(), qfw->MainImage.begin() + firmware::kMainImageFileSize);
         break;
       case ProgramKind::kImage:
@@ -536,7 +638,7 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     if (area.size() > kStarterBase) {
       Fail(error, "the program has " + std::to_string(area.size()) +
                       " bytes; at most 458752 fit below the starter");
-      return std::nullopt;
+      return false;
     }
     std::copy(area.begin(), area.end(), memory.flash.begin());
     if (const auto info = FlashKindInfoFor(c.flashKind); info && info->pageWrite) {
@@ -547,17 +649,23 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     std::copy(starter.begin(), starter.end(), memory.flash.begin() + kStarterBase);
   }
 
+  return true;
+}
+
+// The two settings areas: files, or generated bytes; then the patches and the block checks.
+bool FillSettings(const PanelPreset& preset, PanelMemory& memory, std::string* error) {
+  const PanelConfig& c = preset.config;
   bool anyFile = false;
   std::mt19937 rng(c.seed ^ 0x5E77u);
   for (int a = 0; a < 2; ++a) {
     std::vector<std::uint8_t>& area = memory.settings[a];
     if (!preset.settingsFiles[a].empty()) {
       const auto bytes = ReadFile(preset.settingsFiles[a], error);
-      if (!bytes) return std::nullopt;
+      if (!bytes) return false;
       if (bytes->size() != kSettingsAreaSize) {
         Fail(error, preset.settingsFiles[a] + " has " + std::to_string(bytes->size()) +
                         " bytes; a settings area has 65536");
-        return std::nullopt;
+        return false;
       }
       area = *bytes;
       anyFile = true;
@@ -572,7 +680,7 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     if (patch.area < 1 || patch.area > 2 ||
         patch.address + patch.bytes.size() > memory.settings[patch.area - 1].size()) {
       Fail(error, "settings bytes outside area " + std::to_string(patch.area));
-      return std::nullopt;
+      return false;
     }
     std::copy(patch.bytes.begin(), patch.bytes.end(),
               memory.settings[patch.area - 1].begin() + patch.address);
@@ -585,6 +693,14 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     }
   }
 
+  return true;
+}
+
+// The ST controller: its kind, versions and options, and its program memory.
+bool FillSt(const PanelPreset& preset, PanelMemory& memory,
+            std::optional<firmware::FirmwareImage>& qfw, std::string* error) {
+  const PanelConfig& c = preset.config;
+  const ProgramSource& program = preset.program;
   StState& st = memory.st;
   st.kind = preset.stKind.value_or(StKindForPanelType(c.panelType));
   st.starterVersion = preset.stStarterVersion;
@@ -604,7 +720,7 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
         break;
       case StProgramKind::kRaw: {
         const auto bytes = ReadFile(preset.stPath, error);
-        if (!bytes) return std::nullopt;
+        if (!bytes) return false;
         st.memory = *bytes;
         break;
       }
@@ -613,13 +729,13 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
         if (!qfw) {
           if (program.kind != ProgramKind::kQfw)
             Fail(error, "st_program = qfw needs program = qfw:FILE");
-          return std::nullopt;
+          return false;
         }
         if (qfw->StKind != st.kind) {
           Fail(error, std::string("the firmware file's ST section is of kind ") +
                           firmware::StKindName(qfw->StKind) + ", the panel's ST of kind " +
                           firmware::StKindName(st.kind));
-          return std::nullopt;
+          return false;
         }
         st.memory.assign(qfw->StProgram().begin(), qfw->StProgram().end());
         break;
@@ -630,10 +746,22 @@ std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::stri
     if (st.memory.size() != info->length) {
       Fail(error, "the ST program has " + std::to_string(st.memory.size()) + " bytes; kind " +
                       firmware::StKindName(st.kind) + " holds " + std::to_string(info->length));
-      return std::nullopt;
+      return false;
     }
     st.options = preset.stOptions;
     st.options.resize(info->optionCount, 0x00);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<PanelMemory> BuildPanelMemory(const PanelPreset& preset, std::string* error) {
+  PanelMemory memory;
+  std::optional<firmware::FirmwareImage> qfw;
+  if (!FillFlash(preset, memory, qfw, error) || !FillSettings(preset, memory, error) ||
+      !FillSt(preset, memory, qfw, error)) {
+    return std::nullopt;
   }
   return memory;
 }

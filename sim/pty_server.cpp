@@ -231,6 +231,48 @@ void PtyServer::SendDue() {
   }
 }
 
+int PtyServer::WaitTimeoutMs(std::uint64_t now, std::uint64_t deadline) const {
+  std::uint64_t waitUs = static_cast<std::uint64_t>(present_ ? kIdlePollMs : kAbsentPollMs) * 1000;
+  if (const auto next = panel_.NextOutputUs())
+    waitUs = std::min(waitUs, *next > now ? *next - now : 0);
+  waitUs = std::min(waitUs, deadline - now);
+  return static_cast<int>((waitUs + 999) / 1000);
+}
+
+std::vector<pollfd> PtyServer::WatchedDescriptors(bool pollMaster) const {
+  std::vector<pollfd> fds;
+  fds.push_back({wake_[0], POLLIN, 0});
+  if (pollMaster) fds.push_back({master_, POLLIN, 0});
+  for (const auto& [fd, handler] : watched_) fds.push_back({fd, POLLIN, 0});
+  return fds;
+}
+
+void PtyServer::ProbeForPc() {
+  pollfd probe{master_, POLLIN, 0};
+  if (poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
+    present_ = true;
+    Log("the PC opened the port");
+    if (probe.revents & POLLIN) ReadInput();
+  }
+}
+
+void PtyServer::HandleReady(const std::vector<pollfd>& fds, bool polledMaster) {
+  std::size_t i = 0;
+  if (fds[i++].revents & POLLIN) {
+    if (!HandleWake()) stop_ = true;
+  }
+  if (polledMaster) {
+    const short revents = fds[i++].revents;
+    if (revents & POLLIN) ReadInput();
+    if (revents & (POLLHUP | POLLERR)) MarkAbsent();
+  } else {
+    ProbeForPc();
+  }
+  for (const auto& [fd, handler] : watched_) {
+    if ((fds[i++].revents & POLLIN) && !handler()) stop_ = true;
+  }
+}
+
 void PtyServer::Run(std::optional<std::uint64_t> runForMs) {
   const std::uint64_t deadline = runForMs ? NowUs() + *runForMs * 1000 : UINT64_MAX;
   stop_ = false;
@@ -238,43 +280,13 @@ void PtyServer::Run(std::optional<std::uint64_t> runForMs) {
     const std::uint64_t now = NowUs();
     if (now >= deadline) break;
     SendDue();
-
-    std::uint64_t waitUs =
-        static_cast<std::uint64_t>(present_ ? kIdlePollMs : kAbsentPollMs) * 1000;
-    if (const auto next = panel_.NextOutputUs())
-      waitUs = std::min(waitUs, *next > now ? *next - now : 0);
-    waitUs = std::min(waitUs, deadline - now);
-    const int timeoutMs = static_cast<int>((waitUs + 999) / 1000);
-
-    const bool polledMaster = present_;
-    std::vector<pollfd> fds;
-    fds.push_back({wake_[0], POLLIN, 0});
     // A closed port reports a hang-up at once and on every poll; it is looked at again
     // after the wait instead.
-    if (polledMaster) fds.push_back({master_, POLLIN, 0});
-    for (const auto& [fd, handler] : watched_) fds.push_back({fd, POLLIN, 0});
-    const int ready = poll(fds.data(), fds.size(), timeoutMs);
+    const bool polledMaster = present_;
+    std::vector<pollfd> fds = WatchedDescriptors(polledMaster);
+    const int ready = poll(fds.data(), fds.size(), WaitTimeoutMs(now, deadline));
     if (ready < 0 && errno != EINTR) break;
-
-    std::size_t i = 0;
-    if (fds[i++].revents & POLLIN) {
-      if (!HandleWake()) stop_ = true;
-    }
-    if (polledMaster) {
-      const short revents = fds[i++].revents;
-      if (revents & POLLIN) ReadInput();
-      if (revents & (POLLHUP | POLLERR)) MarkAbsent();
-    } else {
-      pollfd probe{master_, POLLIN, 0};
-      if (poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
-        present_ = true;
-        Log("the PC opened the port");
-        if (probe.revents & POLLIN) ReadInput();
-      }
-    }
-    for (const auto& [fd, handler] : watched_) {
-      if ((fds[i++].revents & POLLIN) && !handler()) stop_ = true;
-    }
+    HandleReady(fds, polledMaster);
   }
   SendDue();
 }

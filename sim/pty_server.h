@@ -6,6 +6,8 @@
 // pseudo-terminal: the PC reads CTS as off.
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -61,6 +63,12 @@ class PtyServer {
   void MarkAbsent();
   void FlushSlaveInput();
   bool HandleWake();
+  // One turn of Run: how long to wait, what to wait on, and what to do with what is ready.
+  int WaitTimeoutMs(std::uint64_t now, std::uint64_t deadline) const;
+  std::vector<pollfd> WatchedDescriptors(bool pollMaster) const;
+  void HandleReady(const std::vector<pollfd>& fds, bool polledMaster);
+  // While the PC has the port closed: whether it opened it again.
+  void ProbeForPc();
 
   PanelModel& panel_;
   std::chrono::steady_clock::time_point start_;

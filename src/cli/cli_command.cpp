@@ -122,6 +122,8 @@ Exit codes:
   5  success: the run (Program or Test) ended normally and nothing was written to the panel
   6  success: the Program run ended normally and the panel was written (FLASH, ST program or
      starter)
+  7  the program ended on an unexpected error (the reason is printed); the panel may be
+     half written
 A run that fails or is stopped keeps the code of its failure; success is 5 or 6 only.
 )";
 
@@ -188,6 +190,8 @@ std::string ExitCodeMeaning(int code) {
       return "success, nothing was written to the panel";
     case shell::kExitWritten:
       return "success, the panel was written";
+    case kExitUnexpectedError:
+      return "an unexpected error ended the program";
     default:
       return "unknown";
   }

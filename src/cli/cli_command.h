@@ -38,6 +38,10 @@ std::string PortKindsText();
 // The --help text: every form, the port names, the options and every exit code.
 std::string HelpText();
 
+// The exit code of a run that ended with an unexpected error (an exception no layer
+// handled, for example memory exhausted): never success, and apart from the run's own codes.
+inline constexpr int kExitUnexpectedError = 7;
+
 // One line saying what an exit code means.
 std::string ExitCodeMeaning(int code);
 

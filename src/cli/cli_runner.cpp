@@ -1,5 +1,7 @@
 #include "cli/cli_runner.h"
 
+#include <functional>
+
 #include "cli/port_list.h"
 #include "firmware/open_file.h"
 #include "link/tkvrs.h"
@@ -11,15 +13,17 @@ namespace korvex::cli {
 
 namespace {
 
-// The panel's answer to "Restarting panel" when the starter answered the connection.
-constexpr const char* kOkVerdict = "   ok";
-
 // Presets the port as the automatic mode does, so that no port dialog (which would probe
 // every port of the machine) is needed; the faster rates are allowed.
 void PresetPort(update::Application& app, const std::string& port) {
-  app.Link().KVRS.SetSelectedPort(port);
-  app.Link().FastRsEnabled = true;
-  app.Link().RateIndex = 0;
+  app.Link().KVRS().SetSelectedPort(port);
+  app.Link().SetFastRsEnabled(true);
+  app.Link().SetRateIndex(0);
+}
+
+// What Ctrl+C does while an operation of `app` runs: the window's Stop.
+std::function<void()> StopRun(update::Application& app) {
+  return [&app] { app.Session().StopRequested = true; };
 }
 
 }  // namespace
@@ -67,10 +71,9 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
   const shell::StartPlan plan = shell::PlanStart(command.operands);
   update::Application app(op_, clock_, device_, seed_);
   app.Session().Options = options_;
-  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   op_.SetFileAnswer(std::nullopt);
   const update::StartResult result = app.Start(plan);
-  op_.SetStopHandler({});
   switch (plan.mode) {
     case shell::StartMode::kEndWithoutRun:
       Complain("the FSK option names a byte above 0x3F or not four hexadecimal digits: no run");
@@ -102,12 +105,11 @@ int CliRunner::RunTest(const std::string& file, const std::string& port) {
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
   app.Session().Options = options_;
-  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;
   PresetPort(app, *portName);
   app.TestClick();
-  op_.SetStopHandler({});
   return Finish(app.ExitCode());
 }
 
@@ -116,32 +118,35 @@ int CliRunner::RunRestart(const std::string& port) {
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
   app.Session().Options = options_;
-  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   PresetPort(app, *portName);
-  app.RestartClick();
-  op_.SetStopHandler({});
-  // The window's Restart leaves the exit code alone; a script needs the outcome, which the
-  // verdict of the "Restarting panel" line carries.
-  int code = app.ExitCode();
-  if (code != shell::kExitNone) return Finish(code);
-  if (app.Session().Info1.StatusText() == kOkVerdict)
-    return Finish(shell::kExitNone, "the panel was restarted");
-  return Finish(shell::kExitNoConnection, op_.StopAsked()
-                                              ? "the restart was stopped"
-                                              : "the panel's starter did not answer the restart");
+  const update::RestartOutcome outcome = app.Restart();
+  // The window's Restart leaves the exit code alone (but for a port that cannot be opened);
+  // a script needs the outcome.
+  if (app.ExitCode() != shell::kExitNone) return Finish(app.ExitCode());
+  switch (outcome) {
+    case update::RestartOutcome::kRestarted:
+      return Finish(shell::kExitNone, "the panel was restarted");
+    case update::RestartOutcome::kStopped:
+      return Finish(shell::kExitNoConnection, "the restart was stopped");
+    case update::RestartOutcome::kNoAnswer:
+      return Finish(shell::kExitNoConnection, "the panel's starter did not answer the restart");
+    case update::RestartOutcome::kNoPort:
+      break;
+  }
+  return Finish(app.ExitCode());
 }
 
 int CliRunner::RunCheck(const std::string& file) {
   update::Application app(op_, clock_, device_, seed_);
   app.Session().Options = options_;
-  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;
   app.AllDisable();
   const bool accepted = firmware::OpenFile(app.Session(), app.Image(), false);
   app.AllEnable();
-  op_.SetStopHandler({});
   return accepted ? Finish(shell::kExitNone, "the file is accepted")
                   : Finish(shell::kExitBadFile, "the file is not accepted");
 }

@@ -3,6 +3,7 @@
 // ends with the exit code of the outcome.
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,7 +17,9 @@
 #include "shell/program_arguments.h"
 #include "shell/real_clock.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCli(int argc, char** argv) {
   using namespace korvex;
   const std::vector<std::string> args = shell::ProgramArguments(argc, argv);
   const cli::CliCommand command = cli::ParseCliCommand(args);
@@ -35,4 +38,21 @@ int main(int argc, char** argv) {
   std::random_device entropy;
   cli::CliRunner runner(op, clock, *device, entropy(), stderr);
   return runner.Run(command);
+}
+
+}  // namespace
+
+// A fixture reads the exit code: an exception no layer handled must end the program with a
+// reason and a code of its own, never with an abort.
+int main(int argc, char** argv) {
+  try {
+    return RunCli(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "korvex-cli: unexpected error: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "korvex-cli: unexpected error\n");
+  }
+  std::fprintf(stdout, "Exit code %d: %s.\n", korvex::cli::kExitUnexpectedError,
+               korvex::cli::ExitCodeMeaning(korvex::cli::kExitUnexpectedError).c_str());
+  return korvex::cli::kExitUnexpectedError;
 }

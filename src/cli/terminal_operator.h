@@ -48,6 +48,21 @@ class TerminalOperator : public shell::Operator {
   void SetStopHandler(std::function<void()> onStop) { onStop_ = std::move(onStop); }
   bool StopAsked() const { return stopAsked_; }
 
+  // Installs a stop handler for the life of one operation and removes it however the
+  // operation ends.
+  class StopHandlerScope {
+   public:
+    StopHandlerScope(TerminalOperator& op, std::function<void()> onStop) : op_(op) {
+      op_.SetStopHandler(std::move(onStop));
+    }
+    ~StopHandlerScope() { op_.SetStopHandler({}); }
+    StopHandlerScope(const StopHandlerScope&) = delete;
+    StopHandlerScope& operator=(const StopHandlerScope&) = delete;
+
+   private:
+    TerminalOperator& op_;
+  };
+
   // What the file dialog and the port dialog answer; nullopt cancels them.
   void SetFileAnswer(std::optional<std::string> file) { fileAnswer_ = std::move(file); }
   void SetPortAnswer(std::optional<std::string> port) { portAnswer_ = std::move(port); }

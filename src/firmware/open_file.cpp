@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "firmware/firmware_check.h"
 #include "firmware/identity.h"
 #include "shell/file_names.h"
@@ -24,7 +25,7 @@ std::string AbsoluteName(const std::string& name) {
 
 void ReportInvalid(shell::Session& session) {
   session.ExitCode = shell::kExitBadFile;
-  session.Info1.KVstatus("ERROR", 0, display::kAttrBoldRed);
+  session.Info1.KVstatus(display::kVerdictError, 0, display::kAttrBoldRed);
   session.Info1.KVadd("");
   session.Info1.KVadd(kAttentionLine1);
   session.Info1.KVadd(kAttentionLine2);
@@ -84,7 +85,7 @@ bool OpenFile(shell::Session& session, FirmwareImage& image, bool forceDialog,
       break;
   }
 
-  session.Info1.KVstatus("   ok", 0, display::kAttrPlain);
+  session.Info1.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   session.Op().SetStatusBarFile(shell::ShortText(" " + name));
   session.Op().ShowDescription(image.FileDescription);
   bool accepted = true;

@@ -213,7 +213,7 @@ void TFormFlash::BuildStatusBar() {
 
 void TFormFlash::SetApplication(update::Application* app) {
   app_ = app;
-  if (app_) app_->Link().FormFlashRS.SetDoNotScan(cbDoNotScan_->isChecked());
+  if (app_) app_->Link().FormFlashRS().SetDoNotScan(cbDoNotScan_->isChecked());
   ShowRunOptions();
 }
 
@@ -239,7 +239,7 @@ void TFormFlash::SetDoNotScanState(bool on) {
   const QSignalBlocker blockItem(DoNotScan());
   cbDoNotScan_->setChecked(on);
   DoNotScan()->setChecked(on);
-  if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
+  if (app_) app_->Link().FormFlashRS().SetDoNotScan(on);
 }
 
 void TFormFlash::ShowRunOptions() {

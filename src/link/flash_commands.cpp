@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "link/starter_connection.h"
-#include "link/starter_request.h"
+#include "link/command_exchange.h"
+#include "link/starter.h"
 
 namespace korvex::link {
 
@@ -37,57 +37,22 @@ std::uint8_t Code(std::uint8_t starterVersion, std::uint8_t low) {
   return static_cast<std::uint8_t>(CommandVariant(starterVersion) << 4 | low);
 }
 
-WriteStatus GaveUp(const FailureCounts& counts, int limit) {
-  return counts.failed > limit ? WriteStatus::kNoReply : WriteStatus::kRefused;
+// Reads and full programs give up at the fourth failure of a kind or on Stop.
+RetryRule FlashRule(std::uint16_t budgetMs) {
+  return RetryRule{
+      .attempts = kFlashAttempts, .budgetMs = budgetMs, .failureLimit = kFlashFailureLimit};
 }
 
-// The full form checks the token every so many programs: count down, and at zero reload the
-// countdown and check.
-bool TokenStillHeld(Link& link, StarterState& state) {
-  if (state.LinkTokenCountdown > 0) {
-    --state.LinkTokenCountdown;
-    return true;
-  }
-  state.LinkTokenCountdown =
-      static_cast<std::uint8_t>(kTokenCountdownMin + link.Context().Random(kTokenCountdownSpread));
-  return CheckLinkToken(link, state);
-}
-
-WriteStatus ProgramShort(Link& link, const StarterState& state, std::uint32_t address) {
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n = PutRequest(link, {ShortProgramCommand(state.StarterVersion),
-                                              Mid(address), High(address), Mid(address), 0x00});
-    if (!link.Transact(kFlashAttempts, n, kProgramBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyAnswer(link) == kAnswerData) {
+WriteStatus WriteStatusOf(RetryResult result) {
+  switch (result) {
+    case RetryResult::kAccepted:
       return WriteStatus::kDone;
-    } else {
-      ++counts.wrong;
-    }
-    // No stop test: once Stop is set every remaining exchange ends after one turn.
-    if (counts.Exceeded(kFlashFailureLimit)) return GaveUp(counts, kFlashFailureLimit);
+    case RetryResult::kNoReply:
+      return WriteStatus::kNoReply;
+    case RetryResult::kRefused:
+      break;
   }
-}
-
-WriteStatus ProgramFull(Link& link, StarterState& state, std::uint32_t address,
-                        std::span<const std::uint8_t, kFlashPageSize> page) {
-  if (!TokenStillHeld(link, state)) return WriteStatus::kRefused;
-  FailureCounts counts;
-  for (;;) {
-    PutRequest(link, {ProgramCommand(state.StarterVersion), Mid(address), High(address)});
-    PutRequestBytes(link, 4, page);
-    if (!link.Transact(kFlashAttempts, 3 + kFlashPageSize, kProgramBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyAnswer(link) == kAnswerData) {
-      return WriteStatus::kDone;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kFlashFailureLimit) || link.Context().StopRequested) {
-      return GaveUp(counts, kFlashFailureLimit);
-    }
-  }
+  return WriteStatus::kRefused;
 }
 
 }  // namespace
@@ -114,84 +79,89 @@ bool UsesShortProgramForm(std::uint8_t starterVersion, std::uint32_t address) {
          address % kFlashSectorSize < kShortProgramOffsetLimit;
 }
 
-bool ReadFlashByte(Link& link, std::uint32_t address, std::uint8_t& value) {
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n =
-        PutRequest(link, {kReadRequest, Low(address), Mid(address), High(address), 0x01});
-    if (!link.Transact(kFlashAttempts, n, kReadByteBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyCount(link) == 1 && ReplyAnswer(link) == kAnswerData) {
-      value = ReplyData(link, 0);
-      return true;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kFlashFailureLimit) || link.Context().StopRequested) return false;
+bool Starter::TokenStillHeld() {
+  if (state_.LinkTokenCountdown > 0) {
+    --state_.LinkTokenCountdown;
+    return true;
   }
+  state_.LinkTokenCountdown =
+      static_cast<std::uint8_t>(kTokenCountdownMin + link_.Host().Random(kTokenCountdownSpread));
+  return CheckLinkToken();
 }
 
-bool ReadFlashPage(Link& link, std::uint32_t address,
-                   std::span<std::uint8_t, kFlashPageSize> page) {
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n =
-        PutRequest(link, {kReadRequest, Low(address), Mid(address), High(address), 0x00});
-    if (!link.Transact(kFlashAttempts, n, kReadPageBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyCount(link) == 0 && ReplyAnswer(link) == kAnswerData) {
-      std::copy_n(link.LinkReply.begin() + 2, kFlashPageSize, page.begin());
-      return true;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kFlashFailureLimit) || link.Context().StopRequested) return false;
-  }
+WriteStatus Starter::ProgramShort(std::uint32_t address) {
+  const RequestWriter request{ShortProgramCommand(state_.StarterVersion), Mid(address),
+                              High(address), Mid(address), 0x00};
+  RetryRule rule = FlashRule(kProgramBudgetMs);
+  // Once Stop is set every remaining exchange ends after one turn.
+  rule.onStop = OnStop::kRunOn;
+  return WriteStatusOf(ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerData)));
 }
 
-bool ReadBlockCheck(Link& link, std::uint32_t address, firmware::BlockCheckValues& values) {
-  int failures = 0;  // failed exchanges and other answers together
-  for (;;) {
-    const std::uint16_t n = PutRequest(
-        link, {kBlockCheckRequest, Low(address), Mid(address), High(address),
-               Low(kFlashBlockCheckSize), Mid(kFlashBlockCheckSize), High(kFlashBlockCheckSize)});
-    if (link.Transact(kFlashAttempts, n, kBlockCheckBudgetMs, false) &&
-        ReplyAnswer(link) == kAnswerData) {
-      values.sum = static_cast<std::uint16_t>(ReplyData(link, 0) | ReplyData(link, 1) << 8);
-      values.xorValue = ReplyData(link, 2);
-      values.chain = ReplyData(link, 3);
-      return true;
-    }
-    ++failures;
-    if (failures > kFlashFailureLimit || link.Context().StopRequested) return false;
-  }
+WriteStatus Starter::ProgramFull(std::uint32_t address,
+                                 std::span<const std::uint8_t, kFlashPageSize> page) {
+  if (!TokenStillHeld()) return WriteStatus::kRefused;
+  RequestWriter request{ProgramCommand(state_.StarterVersion), Mid(address), High(address)};
+  request.Put(page);
+  return WriteStatusOf(
+      ExchangeWithRetries(link_, request, FlashRule(kProgramBudgetMs), AnswerIs(kAnswerData)));
 }
 
-WriteStatus EraseFlashSector(Link& link, const StarterState& state, std::uint8_t sector) {
-  if (!CheckLinkToken(link, state)) return WriteStatus::kRefused;
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n = PutRequest(
-        link, {EraseCommand(state.StarterVersion), sector, kEraseConfirm, kEraseConfirm});
-    if (!link.Transact(kFlashAttempts, n, kEraseBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyAnswer(link) == kAnswerDone) {
-      return WriteStatus::kDone;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kEraseFailureLimit) || link.Context().StopRequested) {
-      return GaveUp(counts, kEraseFailureLimit);
-    }
+bool Starter::ReadFlashByte(std::uint32_t address, std::uint8_t& value) {
+  const RequestWriter request{kReadRequest, Low(address), Mid(address), High(address), 0x01};
+  if (ExchangeWithRetries(link_, request, FlashRule(kReadByteBudgetMs),
+                          AnswerAndCountAre(kAnswerData, 1)) != RetryResult::kAccepted) {
+    return false;
   }
+  value = link_.LastReply().Data(0);
+  return true;
 }
 
-WriteStatus ProgramFlashPage(Link& link, StarterState& state, std::uint32_t address,
-                             std::span<const std::uint8_t, kFlashPageSize> page) {
-  if (UsesShortProgramForm(state.StarterVersion, address)) {
-    return ProgramShort(link, state, address);
+bool Starter::ReadFlashPage(std::uint32_t address, std::span<std::uint8_t, kFlashPageSize> page) {
+  const RequestWriter request{kReadRequest, Low(address), Mid(address), High(address), 0x00};
+  // A count of 0 stands for 256 data bytes.
+  if (ExchangeWithRetries(link_, request, FlashRule(kReadPageBudgetMs),
+                          AnswerAndCountAre(kAnswerData, 0)) != RetryResult::kAccepted) {
+    return false;
   }
-  return ProgramFull(link, state, address, page);
+  const std::span<const std::uint8_t> data = link_.LastReply().DataBytes(kFlashPageSize);
+  std::copy(data.begin(), data.end(), page.begin());
+  return true;
+}
+
+bool Starter::ReadBlockCheck(std::uint32_t address, firmware::BlockCheckValues& values) {
+  const RequestWriter request{kBlockCheckRequest,
+                              Low(address),
+                              Mid(address),
+                              High(address),
+                              Low(kFlashBlockCheckSize),
+                              Mid(kFlashBlockCheckSize),
+                              High(kFlashBlockCheckSize)};
+  RetryRule rule = FlashRule(kBlockCheckBudgetMs);
+  rule.counting = FailureCounting::kTogether;
+  if (ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerData)) != RetryResult::kAccepted) {
+    return false;
+  }
+  const ReplyView reply = link_.LastReply();
+  values.sum = static_cast<std::uint16_t>(reply.Data(0) | reply.Data(1) << 8);
+  values.xorValue = reply.Data(2);
+  values.chain = reply.Data(3);
+  return true;
+}
+
+WriteStatus Starter::EraseFlashSector(std::uint8_t sector) {
+  if (!CheckLinkToken()) return WriteStatus::kRefused;
+  const RequestWriter request{EraseCommand(state_.StarterVersion), sector, kEraseConfirm,
+                              kEraseConfirm};
+  RetryRule rule = FlashRule(kEraseBudgetMs);
+  rule.failureLimit = kEraseFailureLimit;
+  return WriteStatusOf(ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerDone)));
+}
+
+WriteStatus Starter::ProgramFlashPage(std::uint32_t address,
+                                      std::span<const std::uint8_t, kFlashPageSize> page) {
+  if (UsesShortProgramForm(state_.StarterVersion, address)) return ProgramShort(address);
+  return ProgramFull(address, page);
 }
 
 }  // namespace korvex::link

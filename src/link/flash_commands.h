@@ -1,15 +1,12 @@
 // Starter commands for the panel's 512 KB program FLASH: read a byte, read a 256-byte page,
 // the check values of a 512-byte block, erase a 64 KB sector and program a 256-byte page.
 // The erase and program codes depend on the starter version; writes recheck the run's link
-// token so that nothing is written to a panel that does not hold it.
+// token so that nothing is written to a panel that does not hold it. The commands
+// themselves are members of Starter.
 #pragma once
 
 #include <cstdint>
 #include <span>
-
-#include "firmware/block_check.h"
-#include "link/link.h"
-#include "link/starter_state.h"
 
 namespace korvex::link {
 
@@ -50,20 +47,5 @@ std::uint8_t ProgramCommand(std::uint8_t starterVersion);       // variant | 0x5
 std::uint8_t ShortProgramCommand(std::uint8_t starterVersion);  // variant | 0x8
 // True when ProgramFlashPage uses the short form for this starter and page address.
 bool UsesShortProgramForm(std::uint8_t starterVersion, std::uint32_t address);
-
-// Reads one byte at a 24-bit address.
-bool ReadFlashByte(Link& link, std::uint32_t address, std::uint8_t& value);
-// Reads the 256 bytes from address on; `page` is left unchanged on failure.
-bool ReadFlashPage(Link& link, std::uint32_t address, std::span<std::uint8_t, kFlashPageSize> page);
-// The panel's check values of the 512 bytes from address on.
-bool ReadBlockCheck(Link& link, std::uint32_t address, firmware::BlockCheckValues& values);
-
-// Erases 64 KB sector `sector` after checking the link token.
-WriteStatus EraseFlashSector(Link& link, const StarterState& state, std::uint8_t sector);
-// Programs the 256-byte page at `address` (a multiple of 256): in the short form when the
-// starter and the address allow it, else in full after the periodic token check (which
-// counts state.LinkTokenCountdown down and reloads it).
-WriteStatus ProgramFlashPage(Link& link, StarterState& state, std::uint32_t address,
-                             std::span<const std::uint8_t, kFlashPageSize> page);
 
 }  // namespace korvex::link

@@ -7,8 +7,6 @@ namespace korvex::link {
 
 namespace {
 
-constexpr std::uint8_t kMark = 0xFF;
-
 std::uint32_t RateOf(std::uint16_t rateIndex) {
   return kLinkRates[rateIndex < kLinkRates.size() ? rateIndex : 0];
 }
@@ -19,8 +17,8 @@ std::string LinkStatusText(const std::string& port, std::uint16_t rateIndex) {
   return " " + port + " " + std::to_string(RateOf(rateIndex)) + " bps";
 }
 
-Link::Link(shell::Session& session, SerialDevice& device)
-    : session_(session), KVRS(device, session.Time(), session.Op()), FormFlashRS(KVRS) {}
+Link::Link(LinkHost& host, SerialDevice& device)
+    : host_(host), kvrs_(device, host.Time(), host), formFlashRS_(kvrs_) {}
 
 std::uint16_t Link::TurnStep(std::uint16_t& last) {
   const std::uint16_t now = Tick16();
@@ -29,17 +27,11 @@ std::uint16_t Link::TurnStep(std::uint16_t& last) {
   return step;
 }
 
-void Link::SendLinkByte(std::uint8_t b, bool stuffed) {
-  KVRS.RSadd(b);
-  if (b == kMark && stuffed) KVRS.RSadd(0x00);
-}
-
-void Link::SendFrame(std::uint16_t n) {
-  if (n < kMinRequestLength || n > kMaxRequestLength) return;
+bool Link::SendFrame(std::size_t n) {
   const std::vector<std::uint8_t> wire =
       EncodeRequestFrame(std::span<const std::uint8_t>(LinkRequest.data() + 1, n));
-  KVRS.RSadd(wire);
-  KVRS.RSflush();
+  const bool queued = kvrs_.RSadd(wire);
+  return kvrs_.RSflush() && queued;
 }
 
 bool Link::ReceiveReply(std::uint16_t budgetMs, bool showProgress) {
@@ -48,75 +40,75 @@ bool Link::ReceiveReply(std::uint16_t budgetMs, bool showProgress) {
   std::uint16_t last = Tick16();
   do {
     std::uint8_t b = 0;
-    if (KVRS.RSread(b)) {
+    if (kvrs_.RSread(b)) {
       last = Tick16();
       receiver.Feed(b);
     } else {
-      session_.ProcessMessages();
+      host_.ProcessMessages();
       // Instead of sleeping a fixed time: wait for the next byte, at most as long as the
       // sleep would have taken, so a reply is taken the moment it arrives.
-      KVRS.WaitForInput(kReceiveIdleWaitMs);
+      kvrs_.WaitForInput(kReceiveIdleWaitMs);
     }
     elapsed += TurnStep(last);
-    if (showProgress) {
-      session_.Info1.KVprogress(static_cast<std::int32_t>(elapsed), budgetMs, 1);
-    }
-  } while (elapsed < budgetMs && !receiver.Complete() && !session_.StopRequested);
+    if (showProgress) host_.ShowReceiveProgress(elapsed, budgetMs);
+  } while (elapsed < budgetMs && !receiver.Complete() && !host_.StopRequested());
   return receiver.ChecksMatch();
 }
 
-bool Link::Transact(std::uint16_t attempts, std::uint16_t n, std::uint16_t budgetMs,
-                    bool showProgress) {
-  if (n < kMinRequestLength || n > kMaxRequestLength) return false;
+std::optional<ReplyView> Link::Transact(const RequestWriter& request, std::uint16_t attempts,
+                                        std::uint16_t budgetMs, bool showProgress) {
+  if (!request.Valid()) return std::nullopt;
+  const std::span<const std::uint8_t> bytes = request.Bytes();
+  std::copy(bytes.begin(), bytes.end(), LinkRequest.begin() + 1);
   std::uint16_t attempt = 0;
   bool ok = false;
   do {
-    if (attempt >= 2) SetLinkRate();
+    // A port that cannot be reopened is gone: the remaining attempts could only wait out
+    // their budgets on a closed line.
+    if (attempt >= 2 && !SetLinkRate()) return std::nullopt;
     ++attempt;
-    SendFrame(n);
+    // A refused write leaves nothing for the panel to answer; the attempt still waits its
+    // budget so the timing of a lost frame is kept.
+    (void)SendFrame(bytes.size());
     ok = ReceiveReply(budgetMs, showProgress);
   } while (!ok && attempt < attempts);
-  return ok;
+  if (!ok) return std::nullopt;
+  return ReplyView(LinkReply);
 }
 
 bool Link::SetLinkRate() {
-  if (RateIndex >= kLinkRates.size()) RateIndex = 0;
-  const bool ok = KVRS.RSinitbps(RateOf(RateIndex), kLinkParity);
-  session_.Op().SetStatusBarPort(LinkStatusText(KVRS.SelectedPort(), RateIndex));
-  if (!ok) session_.ExitCode = shell::kExitPortFailed;
+  if (rateIndex_ >= kLinkRates.size()) rateIndex_ = 0;
+  const bool ok = kvrs_.RSinitbps(RateOf(rateIndex_), kLinkParity);
+  host_.RateApplied(LinkStatusText(kvrs_.SelectedPort(), rateIndex_), ok);
   return ok;
 }
 
 bool Link::StepLinkRate() {
-  ++RateIndex;
-  if (RateIndex > 2) RateIndex = 0;
+  ++rateIndex_;
+  if (rateIndex_ > 2) rateIndex_ = 0;
   return SetLinkRate();
 }
 
-bool Link::EnsurePortChosen() {
-  if (KVRS.SelectedPort().empty()) {
-    if (!FormFlashRS.Run(session_.Op())) KVRS.SelectNoPort();
-    if (KVRS.SelectedPort().empty()) return false;
-    FastRsEnabled = FormFlashRS.FastRs();
-    RateIndex = 0;
+bool Link::EnsurePortChosen(shell::Operator& op) {
+  if (kvrs_.SelectedPort().empty()) {
+    if (!formFlashRS_.Run(op)) kvrs_.SelectNoPort();
+    if (kvrs_.SelectedPort().empty()) return false;
+    fastRsEnabled_ = formFlashRS_.FastRs();
+    rateIndex_ = 0;
   }
-  const bool ok = SetLinkRate();
-  if (!ok && !KVRS.LastOpenResult().Ok()) {
-    session_.ShowMessageBox(KVRS.LastOpenResult().message, shell::MessageKind::kError, true);
-  }
-  return ok;
+  return SetLinkRate();
 }
 
 void Link::PumpWait(std::uint16_t ms) {
   std::uint32_t elapsed = 0;
   std::uint16_t last = Tick16();
   do {
-    session_.ProcessMessages();
+    host_.ProcessMessages();
     // Give the processor back between message turns; without it the loop would spin at
     // full load (and a clock that only moves when waited on would never move).
-    session_.Time().SleepMs(kPumpTurnMs);
+    host_.Time().SleepMs(kPumpTurnMs);
     elapsed += TurnStep(last);
-  } while (elapsed < ms && !session_.StopRequested);
+  } while (elapsed < ms && !host_.StopRequested());
 }
 
 }  // namespace korvex::link

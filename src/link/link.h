@@ -1,18 +1,23 @@
-// One exchange with the panel's starter at a time: the request in LinkRequest is framed and
-// sent, the reply is collected into LinkReply and checked, with time budgets, retries and the
-// bit rate (9600, 57600, 115200). Also the step that makes sure a port is chosen and open,
-// and the wait that keeps the front end responsive. Single-threaded: waits let the operator's
-// front end handle its messages (Stop sets StopRequested, which ends every wait here).
+// One exchange with the panel's starter at a time: a request is framed and sent, the reply
+// is collected into LinkReply and checked, with time budgets, retries and the bit rate (9600,
+// 57600, 115200). Also the step that makes sure a port is chosen and open, and the wait that
+// keeps the front end responsive. Single-threaded: waits let the front end handle its
+// messages (Stop sets the host's stop flag, which ends every wait here).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "link/frame.h"
+#include "link/link_host.h"
 #include "link/port_dialog.h"
+#include "link/request_writer.h"
 #include "link/serial_device.h"
 #include "link/tkvrs.h"
-#include "shell/session.h"
+#include "shell/operator.h"
 
 namespace korvex::link {
 
@@ -35,56 +40,90 @@ inline constexpr std::uint32_t kPumpTurnMs = 1;
 // " " + port + " 9600 bps" (and so on): the port panel of the status bar.
 std::string LinkStatusText(const std::string& port, std::uint16_t rateIndex);
 
+// A read-only view of the last reply (LinkReply), valid until the next exchange.
+class ReplyView {
+ public:
+  explicit ReplyView(const ReplyReceiver::Buffer& reply) : reply_(&reply) {}
+  // The data count as received (0 meaning 256).
+  std::uint8_t Count() const { return (*reply_)[0]; }
+  std::uint8_t Answer() const { return (*reply_)[1]; }
+  // Data byte k (position k + 2).
+  std::uint8_t Data(std::size_t k) const { return (*reply_)[2 + k]; }
+  // Data bytes 0..n-1.
+  std::span<const std::uint8_t> DataBytes(std::size_t n) const {
+    return {reply_->data() + 2, std::min(n, kMaxReplyData)};
+  }
+  // Every position, count first (for diagnostics).
+  const ReplyReceiver::Buffer& Positions() const { return *reply_; }
+
+ private:
+  const ReplyReceiver::Buffer* reply_;
+};
+
 class Link {
  public:
-  // `device` is the machine's serial line (or an in-process one); the session provides the
-  // operator, the clock, the status panel, StopRequested and ExitCode.
-  Link(shell::Session& session, SerialDevice& device);
+  // `device` is the machine's serial line (or an in-process one); the host provides the
+  // clock, message turns, the stop flag and the operator-facing reports.
+  Link(LinkHost& host, SerialDevice& device);
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
-  // Sends LinkRequest positions 1..n (n 4..259) and receives a reply whose two check bytes
-  // match, in up to `attempts` frame attempts of `budgetMs` each. From the third attempt on
-  // the rate is applied again first, which discards stale input. False for any n outside
-  // 4..259 without sending anything.
-  bool Transact(std::uint16_t attempts, std::uint16_t n, std::uint16_t budgetMs, bool showProgress);
-  // Frames LinkRequest positions 1..n once and writes it in one piece.
-  void SendFrame(std::uint16_t n);
+  // Sends the request and receives a reply whose two check bytes match, in up to
+  // `attempts` frame attempts of `budgetMs` each. From the third attempt on the rate is
+  // applied again first, which discards stale input; when that fails the port is gone and
+  // the exchange ends at once. The reply, or nullopt; an invalid request (fewer than 4 or
+  // more than 259 bytes) sends nothing.
+  [[nodiscard]] std::optional<ReplyView> Transact(const RequestWriter& request,
+                                                  std::uint16_t attempts, std::uint16_t budgetMs,
+                                                  bool showProgress = false);
   // Receives one reply into LinkReply within budgetMs (counted in turns of at most 55 ms,
   // not restarted by arriving bytes) and checks it. The first turn always runs.
-  bool ReceiveReply(std::uint16_t budgetMs, bool showProgress);
-  // Queues one byte for the line; a stuffed 0xFF is followed by 0x00.
-  void SendLinkByte(std::uint8_t b, bool stuffed);
-  // Opens or re-uses SelectedPort at the rate of RateIndex and shows it on the status bar;
-  // a port that cannot be opened sets exit code 2.
-  bool SetLinkRate();
+  [[nodiscard]] bool ReceiveReply(std::uint16_t budgetMs, bool showProgress);
+  // The last reply received (complete or not).
+  ReplyView LastReply() const { return ReplyView(LinkReply); }
+
+  // Opens or re-uses the chosen port at the rate of RateIndex; the host shows the port text
+  // and learns whether the port opened.
+  [[nodiscard]] bool SetLinkRate();
   // RateIndex 0 -> 1 -> 2 -> 0, then SetLinkRate.
-  bool StepLinkRate();
+  [[nodiscard]] bool StepLinkRate();
   // Asks the operator for a port when none is chosen (then FastRsEnabled follows the dialog
-  // and RateIndex restarts at 0), then SetLinkRate. A port that cannot be opened is
-  // explained in an error box (missing, in use, no permission).
-  bool EnsurePortChosen();
+  // and RateIndex restarts at 0), then SetLinkRate. When false, LastOpenResult() of the
+  // port says why (unless the operator chose no port).
+  [[nodiscard]] bool EnsurePortChosen(shell::Operator& op);
   // Lets ms milliseconds pass while the front end handles its messages; ends early on Stop.
   void PumpWait(std::uint16_t ms);
 
-  shell::Session& Context() { return session_; }
+  std::uint16_t RateIndex() const { return rateIndex_; }
+  void SetRateIndex(std::uint16_t index) { rateIndex_ = index; }
+  bool FastRsEnabled() const { return fastRsEnabled_; }
+  void SetFastRsEnabled(bool enabled) { fastRsEnabled_ = enabled; }
+
+  // The serial port component and the port dialog's logic.
+  TKVRS& KVRS() { return kvrs_; }
+  const TKVRS& KVRS() const { return kvrs_; }
+  PortDialog& FormFlashRS() { return formFlashRS_; }
+
+  LinkHost& Host() { return host_; }
+  bool StopRequested() const { return host_.StopRequested(); }
 
  private:
-  std::uint16_t Tick16() { return static_cast<std::uint16_t>(session_.Time().TickMs()); }
+  std::uint16_t Tick16() { return static_cast<std::uint16_t>(host_.Time().TickMs()); }
   // Milliseconds since `last` (16-bit difference) capped at kMaxTurnMs; moves `last` on.
   std::uint16_t TurnStep(std::uint16_t& last);
+  // Frames LinkRequest positions 1..n once and writes it in one piece; false when the
+  // write failed.
+  bool SendFrame(std::size_t n);
 
-  shell::Session& session_;
-
- public:
+  LinkHost& host_;
   // Request positions 1..259 (position 0 is unused).
   std::array<std::uint8_t, 1 + kMaxRequestLength> LinkRequest{};
   // Position 0 data count (0 meaning 256), 1 answer code, 2.. data.
   ReplyReceiver::Buffer LinkReply{};
-  std::uint16_t RateIndex = 0;
-  bool FastRsEnabled = false;
-  TKVRS KVRS;
-  PortDialog FormFlashRS;
+  std::uint16_t rateIndex_ = 0;
+  bool fastRsEnabled_ = false;
+  TKVRS kvrs_;
+  PortDialog formFlashRS_;
 };
 
 }  // namespace korvex::link

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "link/starter_request.h"
+#include "link/command_exchange.h"
+#include "link/starter.h"
 
 namespace korvex::link {
 
@@ -38,6 +39,12 @@ bool StartsProtectedBlock(const SettingsProtection& p, std::uint16_t block) {
   return block >= p.base && block < p.limit && (block - p.base) % kSettingsBlockSize == 0;
 }
 
+// Reads and 64-byte writes give up at the fourth failure of a kind or on Stop.
+RetryRule SettingsRule(std::uint16_t budgetMs) {
+  return RetryRule{
+      .attempts = kSettingsAttempts, .budgetMs = budgetMs, .failureLimit = kSettingsFailureLimit};
+}
+
 }  // namespace
 
 std::optional<SettingsProtection> SettingsProtectionFor(std::uint8_t panelType, std::uint8_t area) {
@@ -48,90 +55,65 @@ std::optional<SettingsProtection> SettingsProtectionFor(std::uint8_t panelType, 
   return std::nullopt;
 }
 
-bool ReadSettings(Link& link, std::uint8_t area, std::uint16_t address,
-                  std::span<std::uint8_t, kSettingsChunk> data) {
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n =
-        PutRequest(link, {kReadSettingsRequest, Low(address), Mid(address), area});
-    if (!link.Transact(kSettingsAttempts, n, kReadSettingsBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyCount(link) == kSettingsChunk && ReplyAnswer(link) == kAnswerData) {
-      std::copy_n(link.LinkReply.begin() + 2, kSettingsChunk, data.begin());
-      return true;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kSettingsFailureLimit) || link.Context().StopRequested) return false;
+bool Starter::ReadSettings(std::uint8_t area, std::uint16_t address,
+                           std::span<std::uint8_t, kSettingsChunk> data) {
+  const RequestWriter request{kReadSettingsRequest, Low(address), Mid(address), area};
+  if (ExchangeWithRetries(
+          link_, request, SettingsRule(kReadSettingsBudgetMs),
+          AnswerAndCountAre(kAnswerData, static_cast<std::uint8_t>(kSettingsChunk))) !=
+      RetryResult::kAccepted) {
+    return false;
   }
+  const std::span<const std::uint8_t> read = link_.LastReply().DataBytes(kSettingsChunk);
+  std::copy(read.begin(), read.end(), data.begin());
+  return true;
 }
 
-bool ReadSettingsByte(Link& link, std::uint8_t area, std::uint16_t address, std::uint8_t& value) {
+bool Starter::ReadSettingsByte(std::uint8_t area, std::uint16_t address, std::uint8_t& value) {
   std::array<std::uint8_t, kSettingsChunk> data{};
-  if (!ReadSettings(link, area, address, data)) return false;
+  if (!ReadSettings(area, address, data)) return false;
   value = data[0];
   return true;
 }
 
-void WriteSettings(Link& link, StarterState& state, std::uint8_t area, std::uint16_t address,
-                   std::span<const std::uint8_t, kSettingsChunk> data) {
-  if (state.SettingsWriteFailed) return;
-  FailureCounts counts;
-  for (;;) {
-    PutRequest(link, {kWriteSettingsRequest, Low(address), Mid(address), area});
-    PutRequestBytes(link, 5, data);
-    if (!link.Transact(kSettingsAttempts, 4 + kSettingsChunk, kWriteSettingsBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyAnswer(link) == kAnswerDone) {
-      return;
-    } else {
-      ++counts.wrong;
-    }
-    if (counts.Exceeded(kSettingsFailureLimit) || link.Context().StopRequested) {
-      state.SettingsWriteFailed = true;
-      return;
-    }
+void Starter::WriteSettings(std::uint8_t area, std::uint16_t address,
+                            std::span<const std::uint8_t, kSettingsChunk> data) {
+  if (state_.SettingsWriteFailed) return;
+  RequestWriter request{kWriteSettingsRequest, Low(address), Mid(address), area};
+  request.Put(data);
+  if (ExchangeWithRetries(link_, request, SettingsRule(kWriteSettingsBudgetMs),
+                          AnswerIs(kAnswerDone)) != RetryResult::kAccepted) {
+    state_.SettingsWriteFailed = true;
   }
 }
 
-void WriteSettingsByte(Link& link, StarterState& state, std::uint8_t area, std::uint16_t address,
-                       std::uint8_t value) {
-  if (state.SettingsWriteFailed) return;
-  FailureCounts counts;
-  for (;;) {
-    const std::uint16_t n =
-        PutRequest(link, {kWriteSettingsByteRequest, Low(address), Mid(address), area, value});
-    if (!link.Transact(kSettingsAttempts, n, kWriteSettingsBudgetMs, false)) {
-      ++counts.failed;
-    } else if (ReplyAnswer(link) == kAnswerDone) {
-      return;
-    } else {
-      ++counts.wrong;
-    }
-    // No stop test: once Stop is set every remaining exchange ends after one turn.
-    if (counts.Exceeded(kSettingsFailureLimit)) {
-      state.SettingsWriteFailed = true;
-      return;
-    }
+void Starter::WriteSettingsByte(std::uint8_t area, std::uint16_t address, std::uint8_t value) {
+  if (state_.SettingsWriteFailed) return;
+  const RequestWriter request{kWriteSettingsByteRequest, Low(address), Mid(address), area, value};
+  RetryRule rule = SettingsRule(kWriteSettingsBudgetMs);
+  // Once Stop is set every remaining exchange ends after one turn.
+  rule.onStop = OnStop::kRunOn;
+  if (ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerDone)) != RetryResult::kAccepted) {
+    state_.SettingsWriteFailed = true;
   }
 }
 
-void WriteSettingsString(Link& link, StarterState& state, std::uint8_t area, std::uint16_t address,
-                         std::string_view s) {
+void Starter::WriteSettingsString(std::uint8_t area, std::uint16_t address, std::string_view s) {
   for (std::size_t k = 0; k < s.size(); ++k) {
-    WriteSettingsByte(link, state, area, static_cast<std::uint16_t>(address + k),
+    WriteSettingsByte(area, static_cast<std::uint16_t>(address + k),
                       static_cast<std::uint8_t>(s[k]));
   }
 }
 
-bool UpdateSettingsCheck(Link& link, StarterState& state, std::uint8_t area, std::uint16_t block) {
-  if (state.PanelType > kHighestPanelType) {
-    link.Context().ShowMessageBox("ERROR 1", shell::MessageKind::kError, true);
+bool Starter::UpdateSettingsCheck(std::uint8_t area, std::uint16_t block) {
+  if (state_.PanelType > kHighestPanelType) {
+    link_.Host().ShowCommandError("ERROR 1");
     return false;
   }
-  const std::optional<SettingsProtection> protection = SettingsProtectionFor(state.PanelType, area);
+  const std::optional<SettingsProtection> protection =
+      SettingsProtectionFor(state_.PanelType, area);
   if (!protection) {
-    link.Context().ShowMessageBox("ERROR 2", shell::MessageKind::kError, true);
+    link_.Host().ShowCommandError("ERROR 2");
     return false;
   }
   const SettingsProtection& p = *protection;
@@ -144,7 +126,7 @@ bool UpdateSettingsCheck(Link& link, StarterState& state, std::uint8_t area, std
   std::array<std::uint8_t, kSettingsChunk> chunk{};
   for (int q = 0; q < 4; ++q) {
     // A failed read leaves no true sum to write: the panel's mark and sum stay as they are.
-    if (!ReadSettings(link, area, static_cast<std::uint16_t>(block + kSettingsChunk * q), chunk)) {
+    if (!ReadSettings(area, static_cast<std::uint16_t>(block + kSettingsChunk * q), chunk)) {
       return false;
     }
     for (const std::uint8_t b : chunk) {
@@ -155,20 +137,20 @@ bool UpdateSettingsCheck(Link& link, StarterState& state, std::uint8_t area, std
   }
   const int index = (block - p.base) / kSettingsBlockSize;
   const auto sumAddress = static_cast<std::uint16_t>(p.check + 2 * index);
-  WriteSettingsByte(link, state, area, static_cast<std::uint16_t>(p.limit + index),
-                    kSettingsMarkValue);
-  WriteSettingsByte(link, state, area, sumAddress, Low(sum));
-  WriteSettingsByte(link, state, area, static_cast<std::uint16_t>(sumAddress + 1), Mid(sum));
+  WriteSettingsByte(area, static_cast<std::uint16_t>(p.limit + index), kSettingsMarkValue);
+  WriteSettingsByte(area, sumAddress, Low(sum));
+  WriteSettingsByte(area, static_cast<std::uint16_t>(sumAddress + 1), Mid(sum));
   return true;
 }
 
-bool WriteSettingsByteChecked(Link& link, StarterState& state, std::uint8_t area,
-                              std::uint16_t address, std::uint8_t value) {
-  WriteSettingsByte(link, state, area, address, value);
-  const std::optional<SettingsProtection> protection = SettingsProtectionFor(state.PanelType, area);
+bool Starter::WriteSettingsByteChecked(std::uint8_t area, std::uint16_t address,
+                                       std::uint8_t value) {
+  WriteSettingsByte(area, address, value);
+  const std::optional<SettingsProtection> protection =
+      SettingsProtectionFor(state_.PanelType, area);
   // A byte outside the protected range belongs to no block: it has no mark or sum.
   if (protection && (address < protection->base || address >= protection->limit)) return true;
-  return UpdateSettingsCheck(link, state, area, static_cast<std::uint16_t>(address & 0xFF00));
+  return UpdateSettingsCheck(area, static_cast<std::uint16_t>(address & 0xFF00));
 }
 
 }  // namespace korvex::link

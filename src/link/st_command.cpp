@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "link/starter_request.h"
+#include "link/command_exchange.h"
+#include "link/starter.h"
 #include "shell/util.h"
 
 namespace korvex::link {
@@ -37,38 +38,35 @@ std::string StWrongAnswerText(std::uint8_t commandByte, std::uint8_t expectedAns
   return text;
 }
 
-bool StCommand(Link& link, std::span<const std::uint8_t> command, std::uint8_t wait,
-               std::uint8_t expectedAnswer, std::vector<std::uint8_t>& reply, bool showProgress,
-               std::uint8_t expectedCount) {
+bool Starter::StCommand(std::span<const std::uint8_t> command, std::uint8_t wait,
+                        std::uint8_t expectedAnswer, std::vector<std::uint8_t>& reply,
+                        bool showProgress, std::uint8_t expectedCount) {
   reply.clear();
   if (command.size() > kStMaxCommandLength) return false;
-  shell::Session& session = link.Context();
-  const auto n = static_cast<std::uint16_t>(4 + command.size());
-  const std::uint16_t budget = StBudgetMs(wait);
+  RequestWriter request{kStCommandCode, wait, expectedCount,
+                        static_cast<std::uint8_t>(command.size())};
+  request.Put(command);
   const std::uint8_t commandByte = command.empty() ? 0 : command[0];
-  FailureCounts counts;
-  for (;;) {
-    PutRequest(link,
-               {kStCommandCode, wait, expectedCount, static_cast<std::uint8_t>(command.size())});
-    PutRequestBytes(link, 5, command);
-    if (!link.Transact(kStAttempts, n, budget, showProgress)) {
-      ++counts.failed;
-    } else if (ReplyCount(link) == expectedCount && ReplyAnswer(link) == kAnswerData &&
-               ReplyData(link, 0) == expectedAnswer) {
-      const std::size_t count = expectedCount == 0 ? kMaxReplyData : expectedCount;
-      reply.assign(link.LinkReply.begin() + 2, link.LinkReply.begin() + 2 + count);
-      return true;
-    } else {
-      ++counts.wrong;
-      const std::string text =
-          StWrongAnswerText(commandByte, expectedAnswer, expectedCount, link.LinkReply);
-      if (session.ShowMessageBox(text, shell::MessageKind::kConfirmation, false)) {
-        session.StopRequested = true;
-      }
+  const auto check = [&](const ReplyView& answer) {
+    if (answer.Count() == expectedCount && answer.Answer() == kAnswerData &&
+        answer.Data(0) == expectedAnswer) {
+      return ReplyVerdict::kAccepted;
     }
-    link.PumpWait(kStRetryPauseMs);
-    if (counts.Exceeded(kStFailureLimit) || session.StopRequested) return false;
-  }
+    // The operator may cancel the whole operation here (Yes sets Stop).
+    link_.Host().AskToCancel(
+        StWrongAnswerText(commandByte, expectedAnswer, expectedCount, answer.Positions()));
+    return ReplyVerdict::kWrong;
+  };
+  const RetryRule rule{.attempts = kStAttempts,
+                       .budgetMs = StBudgetMs(wait),
+                       .failureLimit = kStFailureLimit,
+                       .pauseAfterFailureMs = kStRetryPauseMs,
+                       .showProgress = showProgress};
+  if (ExchangeWithRetries(link_, request, rule, check) != RetryResult::kAccepted) return false;
+  const std::size_t count = expectedCount == 0 ? kMaxReplyData : expectedCount;
+  const std::span<const std::uint8_t> data = link_.LastReply().DataBytes(count);
+  reply.assign(data.begin(), data.end());
+  return true;
 }
 
 }  // namespace korvex::link

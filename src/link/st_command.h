@@ -1,13 +1,12 @@
 // The pass-through to the panel's secondary ST controller: one ST command carried by the
-// starter, which waits up to `wait` seconds for the ST's answer and returns it.
+// starter, which waits up to `wait` seconds for the ST's answer and returns it
+// (Starter::StCommand).
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
-#include <vector>
 
-#include "link/link.h"
+#include "link/frame.h"
 
 namespace korvex::link {
 
@@ -28,14 +27,5 @@ std::uint16_t StBudgetMs(std::uint8_t wait);
 // expected answer and count, the first received bytes, and "Cancel operation ?".
 std::string StWrongAnswerText(std::uint8_t commandByte, std::uint8_t expectedAnswer,
                               std::uint8_t expectedCount, const ReplyReceiver::Buffer& reply);
-
-// Passes `command` (1..255 bytes) to the ST. Accepted: a reply of `expectedCount` data bytes
-// (0 meaning 256), answer 0x92, data byte 0 equal to `expectedAnswer`; then `reply` holds the
-// data bytes and the result is true. A wrong reply asks the operator whether to cancel (Yes
-// sets StopRequested); every failure is followed by a 500 ms pause. Gives up (reply empty,
-// false) at the fourth failure of a kind or on Stop.
-bool StCommand(Link& link, std::span<const std::uint8_t> command, std::uint8_t wait,
-               std::uint8_t expectedAnswer, std::vector<std::uint8_t>& reply, bool showProgress,
-               std::uint8_t expectedCount);
 
 }  // namespace korvex::link

@@ -46,8 +46,8 @@ std::string AcceleratedPortText(const std::string& name, std::string& pool) {
   return name;
 }
 
-TKVRS::TKVRS(SerialDevice& device, shell::Clock& clock, shell::Operator& op)
-    : device_(device), clock_(clock), op_(op) {
+TKVRS::TKVRS(SerialDevice& device, shell::Clock& clock, shell::MessagePump& messages)
+    : device_(device), clock_(clock), messages_(messages) {
   buttons_.push_back({kNoPortText, true, true});
 }
 
@@ -132,7 +132,7 @@ bool TKVRS::RSinitbps(std::uint32_t rate, char parity) {
       openParity_ == parity) {
     std::uint8_t b = 0;
     do {
-      op_.ProcessMessages();
+      messages_.ProcessMessages();
     } while (RSread(b));
     return true;
   }
@@ -149,23 +149,27 @@ bool TKVRS::RSread(std::uint8_t& b) {
   return device_.IsOpen() && device_.ReadByte(b);
 }
 
-void TKVRS::RSwrite(std::span<const std::uint8_t> bytes) {
-  RSadd(bytes);
-  RSflush();
+bool TKVRS::RSwrite(std::span<const std::uint8_t> bytes) {
+  const bool queued = RSadd(bytes);
+  return RSflush() && queued;
 }
 
-void TKVRS::RSflush() {
-  if (!device_.IsOpen() || txCount_ == 0) return;
-  device_.Write(std::span<const std::uint8_t>(txBuffer_.data(), txCount_));
+bool TKVRS::RSflush() {
+  if (txCount_ == 0) return true;
+  if (!device_.IsOpen()) return false;
+  const bool written = device_.Write(std::span<const std::uint8_t>(txBuffer_.data(), txCount_));
   txCount_ = 0;
+  return written;
 }
 
-void TKVRS::RSadd(std::span<const std::uint8_t> bytes) {
-  if (!device_.IsOpen()) return;
+bool TKVRS::RSadd(std::span<const std::uint8_t> bytes) {
+  if (!device_.IsOpen()) return false;
+  bool ok = true;
   for (std::uint8_t b : bytes) {
-    if (txCount_ == kTxBufferSize) RSflush();
+    if (txCount_ == kTxBufferSize) ok = RSflush() && ok;
     txBuffer_[txCount_++] = b;
   }
+  return ok;
 }
 
 std::uint16_t TKVRS::RSclear(std::uint16_t ms) {
@@ -174,7 +178,7 @@ std::uint16_t TKVRS::RSclear(std::uint16_t ms) {
   do {
     std::uint8_t b = 0;
     if (!RSread(b)) {
-      op_.ProcessMessages();
+      messages_.ProcessMessages();
       WaitForInput(static_cast<std::uint32_t>(ms - passed));
     }
     passed = static_cast<std::uint16_t>(clock_.TickMs() - start);
@@ -208,10 +212,10 @@ void TKVRS::RSdone() {
 
 void TKVRS::ScanPause() {
   for (int turn = 0; turn < kScanPauseTurns; ++turn) {
-    op_.ProcessMessages();
+    messages_.ProcessMessages();
     clock_.SleepMs(kScanPauseMs);
   }
-  op_.ProcessMessages();
+  messages_.ProcessMessages();
 }
 
 bool TKVRS::WaitForInput(std::uint32_t ms) {

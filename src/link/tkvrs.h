@@ -15,7 +15,7 @@
 
 #include "link/serial_device.h"
 #include "shell/clock.h"
-#include "shell/operator.h"
+#include "shell/message_pump.h"
 
 namespace korvex::link {
 
@@ -51,7 +51,7 @@ struct PortButton {
 
 class TKVRS {
  public:
-  TKVRS(SerialDevice& device, shell::Clock& clock, shell::Operator& op);
+  TKVRS(SerialDevice& device, shell::Clock& clock, shell::MessagePump& messages);
 
   // --- The port list -----------------------------------------------------------------
   // Lists and sorts the machine's ports (at most 255), closes the line, rebuilds the entries
@@ -90,16 +90,18 @@ class TKVRS {
   // port with the same settings is kept and its received bytes are discarded; otherwise the
   // port is (re)opened and DTR, then RTS, switched on. False without a port or when it
   // cannot be opened (LastOpenResult says why).
-  bool RSinitbps(std::uint32_t rate, char parity);
+  [[nodiscard]] bool RSinitbps(std::uint32_t rate, char parity);
   // Takes one received byte if one is waiting; never waits. False (b unchanged) otherwise.
   bool RSread(std::uint8_t& b);
-  void RSwrite(std::span<const std::uint8_t> bytes);
-  // Writes the transmit buffer in one piece and empties it.
-  void RSflush();
+  // Queues and flushes; false when a write failed.
+  [[nodiscard]] bool RSwrite(std::span<const std::uint8_t> bytes);
+  // Writes the transmit buffer in one piece and empties it. False when the port refused the
+  // write (the bytes are dropped either way) or no port is open while bytes wait.
+  [[nodiscard]] bool RSflush();
   // Queues bytes for sending, flushing first whenever the buffer is full. Nothing without an
-  // open port.
-  void RSadd(std::span<const std::uint8_t> bytes);
-  void RSadd(std::uint8_t b) { RSadd(std::span<const std::uint8_t>(&b, 1)); }
+  // open port (false then), and false when a flush on the way failed.
+  [[nodiscard]] bool RSadd(std::span<const std::uint8_t> bytes);
+  [[nodiscard]] bool RSadd(std::uint8_t b) { return RSadd(std::span<const std::uint8_t>(&b, 1)); }
   // Discards input for ms milliseconds; returns the milliseconds that passed (mod 65536).
   std::uint16_t RSclear(std::uint16_t ms);
   bool RSgetCTS();
@@ -130,7 +132,7 @@ class TKVRS {
  private:
   SerialDevice& device_;
   shell::Clock& clock_;
-  shell::Operator& op_;
+  shell::MessagePump& messages_;
 
   std::vector<std::string> portNames_;
   std::vector<std::string> portDescriptions_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "shell/message_pump.h"
 #include "shell/port_choice.h"
 
 namespace korvex::shell {
@@ -15,7 +16,7 @@ namespace korvex::shell {
 enum class MessageKind { kError, kInformation, kConfirmation, kWarning };
 
 // The status panel reports its changes and the title it derives through StatusListener.
-class Operator : public display::StatusListener {
+class Operator : public display::StatusListener, public MessagePump {
  public:
   virtual ~Operator() = default;
 
@@ -23,8 +24,8 @@ class Operator : public display::StatusListener {
   // closing the box any other way counts as No.
   virtual bool ShowMessageBox(const std::string& text, MessageKind kind, bool okOnly) = 0;
 
-  // Lets the front end handle pending input (Stop, keys, painting) inside long loops.
-  virtual void ProcessMessages() = 0;
+  // ProcessMessages (from MessagePump) lets the front end handle pending input inside long
+  // loops.
 
   // The firmware file dialog, preset with `presetName`; nullopt when cancelled.
   virtual std::optional<std::string> ChooseFirmwareFile(const std::string& presetName) = 0;

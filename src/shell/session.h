@@ -8,6 +8,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "shell/about.h"
 #include "shell/clock.h"
 #include "shell/operator.h"
 #include "shell/run_options.h"
@@ -16,7 +17,6 @@
 namespace korvex::shell {
 
 inline constexpr const char* kApplicationTitle = "KORVEX";
-inline constexpr const char* kWindowCaption = "KORVEX  (1.24 2025-03-12 SK)";
 
 // Exit codes of the process; an unattended run is judged by them alone.
 enum ExitCodeValue : std::int32_t {

@@ -19,7 +19,8 @@ constexpr const char* kAbortQuestion = "Abort ?";
 Application::Application(shell::Operator& op, shell::Clock& clock, link::SerialDevice& device,
                          std::uint32_t randomSeed)
     : session_(op, clock, randomSeed),
-      link_(session_, device),
+      linkHost_(session_),
+      link_(linkHost_, device),
       starter_(link_),
       // Stands for this instance in every link token it makes.
       context_(session_, image_, link_, starter_, static_cast<std::uint8_t>(session_.Random(256))) {
@@ -36,13 +37,13 @@ StartResult Application::Start(const shell::StartPlan& plan) {
       return StartResult::kInteractive;
     case shell::StartMode::kUnattendedRun:
       // The port is given: no port dialog. The run may go up to the faster bit rates.
-      link_.KVRS.SetSelectedPort(plan.portName);
+      link_.KVRS().SetSelectedPort(plan.portName);
       AllDisable();
-      link_.FastRsEnabled = true;
+      link_.SetFastRsEnabled(true);
       session_.ProgramMode = true;
       session_.FirmwareFileName = plan.fileName;
       SOLANTAuniversal(context_, true);
-      link_.KVRS.RSdone();
+      link_.KVRS().RSdone();
       operationRunning_ = false;
       stopActive_ = false;
       session_.Op().SetOperationRunning(false, false);
@@ -77,10 +78,10 @@ void Application::AllEnable() {
   session_.ProcessMessages();
   // The next operation asks for a port again after a failed port or a stop.
   if (!session_.PortReady || session_.StopRequested) {
-    link_.KVRS.SelectNoPort();
-    link_.KVRS.SetSelectedPort("");
+    link_.KVRS().SelectNoPort();
+    link_.KVRS().SetSelectedPort("");
   }
-  session_.Op().SetStatusBarPort(" " + link_.KVRS.SelectedPort());
+  session_.Op().SetStatusBarPort(" " + link_.KVRS().SelectedPort());
 }
 
 void Application::OpenClick() {
@@ -93,7 +94,7 @@ void Application::RunProgramming(bool programMode) {
   AllDisable();
   session_.ProgramMode = programMode;
   SOLANTAuniversal(context_, false);
-  link_.KVRS.RSdone();
+  link_.KVRS().RSdone();
   AllEnable();
 }
 
@@ -105,10 +106,11 @@ void Application::TestClick() {
   RunProgramming(false);
 }
 
-void Application::RestartClick() {
+RestartOutcome Application::RestartClick() {
   AllDisable();
-  StandaloneRestart(context_);
+  const RestartOutcome outcome = StandaloneRestart(context_);
   AllEnable();
+  return outcome;
 }
 
 void Application::StopClick() {

@@ -16,6 +16,8 @@
 #include "shell/operator.h"
 #include "shell/session.h"
 #include "update/run_context.h"
+#include "update/run_phases.h"
+#include "update/session_link_host.h"
 
 namespace korvex::update {
 
@@ -59,9 +61,10 @@ class Application {
   void OpenClick();     // file dialog, then the file check
   void ProgramClick();  // a Program run; the port is closed after it
   void TestClick();     // a comparison (Test) run; the port is closed after it
-  void RestartClick();  // restart the panel only
-  void StopClick();     // "Abort ?"; Yes sets StopRequested (only while an operation runs)
-  void AboutClick();    // the about box
+  // Restarts the panel only; the outcome is also on the status panel.
+  RestartOutcome RestartClick();
+  void StopClick();   // "Abort ?"; Yes sets StopRequested (only while an operation runs)
+  void AboutClick();  // the about box
 
   // A key typed in the main window. Only while an operation runs: Enter (13) sets
   // StForceKey and Esc (27) sets StKeepKey in service test mode; Ctrl+S (19) acts as Stop.
@@ -76,6 +79,7 @@ class Application {
   void Lock(bool stopActive);
 
   shell::Session session_;
+  SessionLinkHost linkHost_;
   firmware::FirmwareImage image_;
   link::Link link_;
   link::Starter starter_;

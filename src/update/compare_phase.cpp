@@ -8,8 +8,10 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "firmware/block_check.h"
 #include "firmware/identity.h"
+#include "shell/about.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
 
@@ -17,7 +19,6 @@ namespace korvex::update {
 
 namespace {
 
-constexpr const char* kTypeMismatchText = "Program in file does not match panel type !";
 constexpr const char* kOlderQuestion =
     "Selected program is older than panel program.\rProgram anyway ?";
 // The share of the comparison's progress that the block comparison fills when the upper
@@ -105,7 +106,8 @@ Comparison ComparePrograms(Context& context) {
     }
   }
 
-  info.KVstatus(identical ? "   ok" : (newer ? "newer" : "older"), 0, display::kAttrPlain);
+  info.KVstatus(identical ? display::kVerdictOk : (newer ? "newer" : "older"), 0,
+                display::kAttrPlain);
   context.ProgramsIdentical = identical;
   return Comparison::kDone;
 }
@@ -117,7 +119,7 @@ PhaseOutcome CompatibilityPhase(Context& context) {
   display::TKVStatus& info = session.Info1;
   const link::StarterState& state = context.starter.State();
 
-  context.starter.ShowKeypadText("KORVEX v1.24", context.UnattendedRun ? "Express mode" : " ",
+  context.starter.ShowKeypadText(shell::kKeypadTitle, context.UnattendedRun ? "Express mode" : " ",
                                  true);
 
   // Both descriptions padded to one length, so that they line up at the right end.

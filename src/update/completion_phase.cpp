@@ -6,6 +6,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/comm_codes_table.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
@@ -32,20 +33,20 @@ PhaseOutcome ResetCommCodes(Context& context) {
 
   info.KVadd("Communication codes restart");
   if (context.starter.EraseFlashSector(kUpperAreaSector) != link::WriteStatus::kDone) {
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
     return PhaseOutcome::kEndRun;
   }
   std::array<std::uint8_t, link::kFlashPageSize> page{};
   page.fill(0xFF);
   page.back() = 0x00;
   if (context.starter.ProgramFlashPage(kCommCodesMarkPage, page) != link::WriteStatus::kDone) {
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
     return PhaseOutcome::kEndRun;
   }
   state.SettingsWriteFailed = false;
   const std::optional<std::vector<CommCodesWrite>> writes = CommCodesWrites(state.PanelType);
   if (!writes) {
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
     return PhaseOutcome::kEndRun;
   }
   const std::array<std::uint8_t, link::kSettingsChunk> zeros{};
@@ -59,16 +60,16 @@ PhaseOutcome ResetCommCodes(Context& context) {
     }
   }
   if (state.SettingsWriteFailed) {
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
     return PhaseOutcome::kEndRun;
   }
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   return PhaseOutcome::kGoOn;
 }
 
 void ShowRestartVerdict(Context& context, bool restarted) {
   if (context.session.StopRequested) return;
-  context.session.Info1.KVstatus(restarted ? "   ok" : "ERROR", 0,
+  context.session.Info1.KVstatus(restarted ? display::kVerdictOk : display::kVerdictError, 0,
                                  restarted ? display::kAttrPlain : display::kAttrBoldRed);
 }
 
@@ -77,7 +78,7 @@ void ShowRestartVerdict(Context& context, bool restarted) {
 // its full length.
 void RestartAndWait(Context& context, bool ctsWaitAllowed) {
   shell::Session& session = context.session;
-  link::TKVRS& port = context.link.KVRS;
+  link::TKVRS& port = context.link.KVRS();
 
   session.Info1.KVadd("Restarting panel");
   int ctsOff = 0;
@@ -139,14 +140,14 @@ PhaseOutcome CompletionPhase(Context& context) {
   return PhaseOutcome::kGoOn;
 }
 
-void StandaloneRestart(Context& context) {
-  shell::Session& session = context.session;
-  session.PortReady = context.link.EnsurePortChosen();
-  if (!session.PortReady) return;
-  session.Info1.KVadd("Restarting panel");
+RestartOutcome StandaloneRestart(Context& context) {
+  if (!OpenChosenPort(context)) return RestartOutcome::kNoPort;
+  context.session.Info1.KVadd("Restarting panel");
   const bool restarted = context.starter.RestartPanel();
-  context.link.KVRS.RSdone();
+  context.link.KVRS().RSdone();
   ShowRestartVerdict(context, restarted);
+  if (context.session.StopRequested) return RestartOutcome::kStopped;
+  return restarted ? RestartOutcome::kRestarted : RestartOutcome::kNoAnswer;
 }
 
 }  // namespace korvex::update

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
@@ -54,7 +55,7 @@ PhaseOutcome ConnectPhase(Context& context) {
     EndWithNoConnection(context);
     return PhaseOutcome::kEndRun;
   }
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   info.KVadd("FLASH type");
   return PhaseOutcome::kGoOn;
 }

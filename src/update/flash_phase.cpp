@@ -7,6 +7,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/flash_keypad.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
@@ -38,7 +39,7 @@ bool WriteSucceeded(Context& context, link::WriteStatus status) {
   if (status == link::WriteStatus::kNoReply || context.session.StopRequested) {
     EndWithNoConnection(context);
   } else {
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
   }
   return false;
 }
@@ -67,7 +68,7 @@ PhaseOutcome EraseAndProgram(Context& context) {
       }
     }
   }
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
 
   KeypadProgress keypad(kProgrammingKeypadStep);
   info.KVadd("FLASH programming");
@@ -89,7 +90,7 @@ PhaseOutcome EraseAndProgram(Context& context) {
     session.ExitCode = shell::kExitNoConnection;
     return PhaseOutcome::kEndRun;
   }
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   return PhaseOutcome::kGoOn;
 }
 

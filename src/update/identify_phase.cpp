@@ -3,6 +3,7 @@
 // repeated (for a good while: the panel may be busy); a starter update makes the loop
 // identify the panel anew.
 #include <array>
+#include <optional>
 #include <string>
 
 #include "display/kv_status.h"
@@ -96,13 +97,12 @@ PassResult IdentifyPass(Context& context) {
   if (!context.starter.ReadFlashByte(kStarterLanguageAddress, context.StarterLanguage)) {
     return PassResult::kRetry;
   }
-  if (!context.starter.IdentifyPanel()) return PassResult::kRetry;
-  const std::uint8_t answer = context.link.LinkReply[1];
-  if (answer != link::kAnswerData) {
-    EndWithError(context, AnswerErrorText(answer));
+  const std::optional<std::uint8_t> answer = context.starter.IdentifyPanel();
+  if (!answer) return PassResult::kRetry;
+  if (*answer != link::kAnswerData) {
+    EndWithError(context, AnswerErrorText(*answer));
     return PassResult::kEndRun;
   }
-  context.starter.StoreIdentification();
 
   if (state.FlashKind == 0 || state.FlashKind >= kFlashKindNames.size()) {
     EndWithError(context, ("??? (" + std::to_string(state.FlashKind) + ")").c_str());

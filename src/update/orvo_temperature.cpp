@@ -4,6 +4,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/conversion_tables.h"
 
 namespace korvex::update {
@@ -198,7 +199,7 @@ PhaseOutcome ConvertOrvoTemperatures(Context& context, bool upgrade) {
   // One device that cannot be converted leaves the whole table in its old layout.
   if (!cannotConvert && !WriteBack(starter, tables)) cannotConvert = true;
 
-  std::string verdict = "   ok";
+  std::string verdict = display::kVerdictOk;
   if (cannotConvert) {
     if (!context.UnattendedRun) {
       if (!context.session.ShowMessageBox(kCannotConvertQuestion, shell::MessageKind::kConfirmation,

@@ -37,7 +37,7 @@ struct Context {
 
   shell::Session& session;         // operator, clock, status panel, ExitCode, main window flags
   firmware::FirmwareImage& image;  // the opened firmware file (file variant: image.VarekVariant)
-  link::Link& link;                // LinkRequest/LinkReply, Transact, PumpWait, KVRS
+  link::Link& link;                // the line: PumpWait, ReceiveReply, the rate and KVRS
   link::Starter& starter;          // starter commands; FlashKind, PanelType and StarterVersion
                                    // live in starter.State()
 

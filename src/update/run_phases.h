@@ -11,8 +11,14 @@
 
 namespace korvex::update {
 
+// Told when the file's program is for another panel type (or ST kind) than the panel's.
+inline constexpr const char* kTypeMismatchText = "Program in file does not match panel type !";
+
 // Clears the run flags, re-checks the firmware file and makes sure a port is open.
 PhaseOutcome StartRun(Context& context, bool unattended);
+// EnsurePortChosen for a run or a restart: its result becomes PortReady, and a port that
+// cannot be opened is explained in an error box (missing, in use, no permission).
+bool OpenChosenPort(Context& context);
 // Repeats the connect request until the starter answers, it refuses too often, or the
 // connect time runs out.
 PhaseOutcome ConnectPhase(Context& context);
@@ -57,7 +63,14 @@ bool MirrorsLowArea(std::uint8_t flashKind);
 // Communication codes reset, restart with the wait, exit code, log line and final box.
 PhaseOutcome CompletionPhase(Context& context);
 // The Restart command: makes sure a port is open, restarts the panel and closes the port.
-void StandaloneRestart(Context& context);
+// The outcome is shown on the status panel and returned; the exit code is left alone.
+enum class RestartOutcome : std::uint8_t {
+  kNoPort,     // no port chosen, or it could not be opened (exit code 2 then)
+  kRestarted,  // the starter answered the connection
+  kNoAnswer,   // the starter did not answer
+  kStopped,    // the operator stopped the restart
+};
+[[nodiscard]] RestartOutcome StandaloneRestart(Context& context);
 
 // Ends the run with a bold red verdict and, where given, an exit code.
 void EndWithError(Context& context, const char* text, std::int32_t exitCode = -1);

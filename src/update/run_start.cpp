@@ -15,8 +15,18 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
 
   // Sets the file's variant flag again when the file is accepted.
   if (!firmware::OpenFile(context.session, context.image, false)) return PhaseOutcome::kEndRun;
-  context.session.PortReady = context.link.EnsurePortChosen();
-  return context.session.PortReady ? PhaseOutcome::kGoOn : PhaseOutcome::kEndRun;
+  return OpenChosenPort(context) ? PhaseOutcome::kGoOn : PhaseOutcome::kEndRun;
+}
+
+bool OpenChosenPort(Context& context) {
+  shell::Session& session = context.session;
+  session.PortReady = context.link.EnsurePortChosen(session.Op());
+  const link::OpenResult& open = context.link.KVRS().LastOpenResult();
+  // The operator choosing no port is no failure worth a box.
+  if (!session.PortReady && !context.link.KVRS().SelectedPort().empty() && !open.Ok()) {
+    session.ShowMessageBox(open.message, shell::MessageKind::kError, true);
+  }
+  return session.PortReady;
 }
 
 }  // namespace korvex::update

@@ -3,6 +3,7 @@
 // update and Esc suppresses it during the block comparison. A differing program is written in
 // a Program run, after a question only when the operator has not agreed to write yet.
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/st_update_steps.h"
 
 namespace korvex::update {
@@ -55,7 +56,7 @@ std::optional<PhaseOutcome> CompareStProgram(StPhase& phase, const std::string& 
   }
   if (session.StForceKey) result.differ = true;
   if (session.StKeepKey) result.differ = false;  // Esc wins over Enter
-  info.KVstatus(result.differ ? "newer" : "   ok", 0, display::kAttrPlain);
+  info.KVstatus(result.differ ? "newer" : display::kVerdictOk, 0, display::kAttrPlain);
   return std::nullopt;
 }
 

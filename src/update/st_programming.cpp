@@ -7,6 +7,7 @@
 #include <array>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/run_phases.h"
 #include "update/st_update_steps.h"
 
@@ -16,10 +17,10 @@ namespace {
 
 constexpr int kBlockVerdictWidth = 4;
 constexpr std::uint8_t kBlockCheckReplyCount = 3;
-const char* const kOk = "   ok";
+const char* const kOk = display::kVerdictOk;
 
 PhaseOutcome EndUpdateFailed(Context& context, int width = 0) {
-  context.session.Info1.KVstatus("ERROR", width, display::kAttrBoldRed);
+  context.session.Info1.KVstatus(display::kVerdictError, width, display::kAttrBoldRed);
   context.session.ExitCode = shell::kExitUpdateFailed;
   return PhaseOutcome::kEndRun;
 }

@@ -4,16 +4,11 @@
 #include "update/st_update_phase.h"
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/run_phases.h"
 #include "update/st_update_steps.h"
 
 namespace korvex::update {
-
-namespace {
-
-constexpr const char* kTypeMismatchText = "Program in file does not match panel type !";
-
-}  // namespace
 
 bool StPhase::Ask(std::span<const std::uint8_t> request, std::uint8_t wait, std::uint8_t count,
                   std::vector<std::uint8_t>& reply, bool showProgress) {
@@ -39,7 +34,7 @@ PhaseOutcome EndStoppedStPhase(Context& context) {
 
 PhaseOutcome EndStReadFailed(Context& context) {
   if (context.session.StopRequested) return EndStoppedStPhase(context);
-  EndWithError(context, "ERROR", shell::kExitNoConnection);
+  EndWithError(context, display::kVerdictError, shell::kExitNoConnection);
   return PhaseOutcome::kEndRun;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "display/verdict_texts.h"
 #include "update/run_context.h"
 #include "update/st_program.h"
 
@@ -67,7 +68,8 @@ PhaseOutcome WriteStProgram(StPhase& phase);
 
 // Ends the phase after the operator stopped: no verdict, exit code 3.
 PhaseOutcome EndStoppedStPhase(Context& context);
-// Ends the phase because the ST did not answer a read: "ERROR" (unless stopped), exit code 3.
+// Ends the phase because the ST did not answer a read: display::kVerdictError (unless stopped),
+// exit code 3.
 PhaseOutcome EndStReadFailed(Context& context);
 
 }  // namespace korvex::update

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
 #include "update/starter_update_phase.h"
@@ -93,8 +94,7 @@ StarterCheckResult StarterCheck(Context& context) {
     state.PanelType = kUnknownStarterPanelType;
   } else {
     if (state.PanelType != context.image.PanelType) {
-      session.ShowMessageBox("Program in file does not match panel type !",
-                             shell::MessageKind::kError, true);
+      session.ShowMessageBox(kTypeMismatchText, shell::MessageKind::kError, true);
       return StarterCheckResult::kEndRun;
     }
     if (version >= kCurrentStarter) {
@@ -115,7 +115,7 @@ StarterCheckResult StarterCheck(Context& context) {
   }
 
   if (!needed) {
-    session.Info1.KVstatus("   ok", 0, display::kAttrPlain);
+    session.Info1.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
     return StarterCheckResult::kSound;
   }
   if (MirrorsLowArea(state.FlashKind)) {

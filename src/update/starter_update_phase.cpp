@@ -11,6 +11,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
 #include "update/updater_images.h"
@@ -70,7 +71,7 @@ bool LoadUpdater(Context& context, std::span<const std::uint8_t> copy) {
     const link::WriteStatus status = context.starter.EraseFlashSector(sector);
     if (status == link::WriteStatus::kDone) continue;
     // A starter that no longer answers is a failed starter request, whatever the verdict.
-    EndWithError(context, "ERROR",
+    EndWithError(context, display::kVerdictError,
                  status == link::WriteStatus::kNoReply ? shell::kExitNoConnection : -1);
     return false;
   }
@@ -87,7 +88,7 @@ bool LoadUpdater(Context& context, std::span<const std::uint8_t> copy) {
       return false;
     }
     if (status == link::WriteStatus::kRefused) {
-      EndWithError(context, "ERROR");
+      EndWithError(context, display::kVerdictError);
       return false;
     }
   }
@@ -106,9 +107,10 @@ bool RebuildStarter(Context& context) {
   link.PumpWait(kAfterRestartMs);
   // One receive turn takes up what is left of the restart's reply; the updater and the new
   // starter both listen at 9600 bps.
-  link.ReceiveReply(0, false);
-  link.RateIndex = 0;
-  link.SetLinkRate();
+  (void)link.ReceiveReply(0, false);
+  link.SetRateIndex(0);
+  // A port that cannot be reopened shows as a starter that does not answer below.
+  (void)link.SetLinkRate();
 
   bool acknowledged = false;
   for (int i = 0; i < kRunUpdateRequests && !acknowledged && !session.StopRequested; ++i) {
@@ -175,7 +177,7 @@ std::uint8_t RunStarterUpdatePhase(Context& context) {
     result = kStarterUpdateFailed;
   }
   // The line reports the loading of the updater, which succeeded either way.
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   return result;
 }
 

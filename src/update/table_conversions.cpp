@@ -5,6 +5,7 @@
 #include <string>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "update/conversion_tables.h"
 
 namespace korvex::update {
@@ -45,9 +46,9 @@ void Progress(Context& context, int position, int maximum) {
 void EndWithVerdict(Context& context) {
   link::StarterState& state = context.starter.State();
   if (state.SettingsWriteFailed) {
-    context.session.Info1.KVstatus("ERROR", 0, display::kAttrBoldRed);
+    context.session.Info1.KVstatus(display::kVerdictError, 0, display::kAttrBoldRed);
   } else {
-    context.session.Info1.KVstatus("   ok", 0, display::kAttrPlain);
+    context.session.Info1.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   }
   state.SettingsWriteFailed = false;
 }
@@ -245,13 +246,13 @@ PhaseOutcome ClearZoneFlags119(Context& context) {
   }
   if (state.SettingsWriteFailed) {
     // The new program would misread the zones: the panel must not be programmed.
-    session.Info1.KVstatus("ERROR", 0, display::kAttrBoldRed);
+    session.Info1.KVstatus(display::kVerdictError, 0, display::kAttrBoldRed);
     session.StopRequested = true;
     session.ExitCode = shell::kExitNoConnection;
     state.SettingsWriteFailed = false;
     return PhaseOutcome::kEndRun;
   }
-  session.Info1.KVstatus("   ok", 0, display::kAttrPlain);
+  session.Info1.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   return PhaseOutcome::kGoOn;
 }
 

@@ -1,10 +1,12 @@
 // The table-driven settings conversion steps. Each takes its addresses from the row of
 // conversion_tables.h for the connected panel's type, writes through the settings commands
 // and ends by clearing SettingsWriteFailed. The steps with a status line add "Settings format
-// conversion", show their progress and end with "   ok", or "ERROR" in bold red when a write
-// failed. A step stops writing at its first failure: every later write would be silenced.
+// conversion", show their progress and end with display::kVerdictOk, or display::kVerdictError in
+// bold red when a write failed. A step stops writing at its first failure: every later write would
+// be silenced.
 #pragma once
 
+#include "display/verdict_texts.h"
 #include "update/run_context.h"
 
 namespace korvex::update {
@@ -24,8 +26,8 @@ void Clear114(Context& context);
 void ExpandFlags117(Context& context);
 // Clears a few bytes, and one byte for each scanned byte equal to 0x13.
 void Clear111(Context& context);
-// Clears bit 0 of every zone byte that has it set. A failure ends the run: "ERROR" in bold
-// red, the stop flag set and exit code 3 (kEndRun).
+// Clears bit 0 of every zone byte that has it set. A failure ends the run: display::kVerdictError
+// in bold red, the stop flag set and exit code 3 (kEndRun).
 PhaseOutcome ClearZoneFlags119(Context& context);
 
 }  // namespace korvex::update

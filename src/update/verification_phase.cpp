@@ -6,6 +6,7 @@
 #include <span>
 
 #include "display/kv_status.h"
+#include "display/verdict_texts.h"
 #include "firmware/block_check.h"
 #include "shell/util.h"
 #include "update/flash_keypad.h"
@@ -51,7 +52,7 @@ void ReportMismatch(Context& context, std::uint32_t block) {
     EndWithError(context, ("ERROR @0x" + hex).c_str());
   } else {
     ShowKeypadLine(context, "Error  ");
-    EndWithError(context, "ERROR");
+    EndWithError(context, display::kVerdictError);
   }
   ShowHintLines(context);
 }
@@ -66,7 +67,7 @@ PhaseOutcome CheckUpperArea(Context& context, KeypadProgress& keypad) {
   });
   switch (result.kind) {
     case UpperAreaResult::Kind::kEqual:
-      info.KVstatus("   ok", 0, display::kAttrPlain);
+      info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
       return PhaseOutcome::kGoOn;
     case UpperAreaResult::Kind::kReadFailed:
       EndWithNoConnection(context);
@@ -135,7 +136,7 @@ PhaseOutcome VerificationPhase(Context& context) {
   // A pass cut short by the operator has not verified anything.
   if (session.StopRequested) return EndStoppedVerification(context);
   if (mirrored) return CheckUpperArea(context, keypad);
-  info.KVstatus("   ok", 0, display::kAttrPlain);
+  info.KVstatus(display::kVerdictOk, 0, display::kAttrPlain);
   return PhaseOutcome::kGoOn;
 }
 

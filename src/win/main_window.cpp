@@ -241,8 +241,8 @@ void MainWindow::SetApplication(update::Application* app) {
   if (!app_) panel_.ForgetModel();
   ShowRunOptions();
   if (app_) {
-    app_->Link().FormFlashRS.SetDoNotScan(IsDlgButtonChecked(window_, kIdDoNotScanBox) ==
-                                          BST_CHECKED);
+    app_->Link().FormFlashRS().SetDoNotScan(IsDlgButtonChecked(window_, kIdDoNotScanBox) ==
+                                            BST_CHECKED);
   }
 }
 
@@ -309,7 +309,7 @@ void MainWindow::SetDoNotScanState(bool on) {
   CheckDlgButton(window_, kIdDoNotScanBox, on ? BST_CHECKED : BST_UNCHECKED);
   CheckMenuItem(menu_, static_cast<UINT>(IdOf(view::MenuCommand::kDoNotScan)),
                 MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-  if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
+  if (app_) app_->Link().FormFlashRS().SetDoNotScan(on);
 }
 
 void MainWindow::ShowRunOptions() {

@@ -22,6 +22,7 @@
 #include "shell/session.h"
 #include "support/e2e_support.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::testing {
 namespace {
@@ -32,16 +33,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class PanelProgram : public ::testing::Test {
  protected:
-  PanelProgram()
-      : dir_(fs::path(KORVEX_BINARY_DIR) / "e2e_korvex_panel" /
-             ::testing::UnitTest::GetInstance()->current_test_info()->name()) {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~PanelProgram() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
+  PanelProgram() : dir_(temp_.Path()) {}
 
+  TempDir temp_;  // this test's own folder, removed at the end
   fs::path dir_;
 };
 
@@ -49,10 +43,10 @@ class PanelProgram : public ::testing::Test {
 class PcLink {
  public:
   explicit PcLink(const std::string& port)
-      : session(op, clock, 5), link(session, device), starter(link) {
-    link.KVRS.SetSelectedPort(port);
-    link.FastRsEnabled = true;
-    opened = link.EnsurePortChosen();
+      : session(op, clock, 5), host(session), link(host, device), starter(link) {
+    link.KVRS().SetSelectedPort(port);
+    link.SetFastRsEnabled(true);
+    opened = link.EnsurePortChosen(op);
   }
 
   bool Connect() {
@@ -66,6 +60,7 @@ class PcLink {
   shell::RealClock clock;
   shell::Session session;
   link::PosixSerialDevice device;
+  update::SessionLinkHost host;
   link::Link link;
   link::Starter starter;
   bool opened = false;
@@ -117,7 +112,7 @@ TEST_F(PanelProgram, ServesTheProductsSerialLayerAndDumpsAtTheEnd) {
     PcLink pc(link.string());
     ASSERT_TRUE(pc.opened);
     ASSERT_TRUE(pc.Connect());
-    EXPECT_EQ(pc.link.RateIndex, 2);  // negotiated 115200, port reopened
+    EXPECT_EQ(pc.link.RateIndex(), 2);  // negotiated 115200, port reopened
     ASSERT_TRUE(pc.starter.IdentifyPanel());
     pc.starter.StoreIdentification();
     EXPECT_EQ(pc.starter.State().PanelType, 6);
@@ -167,12 +162,12 @@ TEST_F(PanelProgram, SignalsBringTheStarterBackAfterARestart) {
   ASSERT_TRUE(pc.Connect());
   ASSERT_TRUE(pc.starter.RestartPanel());
   std::this_thread::sleep_for(300ms);
-  pc.link.FastRsEnabled = false;
+  pc.link.SetFastRsEnabled(false);
   EXPECT_EQ(pc.starter.ConnectStarter(), link::ConnectResult::kNoAnswer);  // the program runs
   ASSERT_TRUE(panel.Process().Signal(SIGUSR1));
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(pc.Connect());  // the starter listens again, at 9600
-  EXPECT_EQ(pc.link.RateIndex, 0);
+  EXPECT_EQ(pc.link.RateIndex(), 0);
   ASSERT_TRUE(panel.Process().Signal(SIGUSR2));  // off and on: a new connection is needed
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(pc.Connect());
@@ -188,7 +183,7 @@ TEST_F(PanelProgram, EndsByItselfAndPacesWhenAsked) {
       << panel.Output();
   PcLink pc(panel.PortPath());
   ASSERT_TRUE(pc.opened);
-  pc.link.FastRsEnabled = false;
+  pc.link.SetFastRsEnabled(false);
   ASSERT_TRUE(pc.Connect());
   // Paced at 9600 bps, a page read takes a quarter of a second on the line.
   std::array<std::uint8_t, 256> page{};

@@ -175,7 +175,7 @@ TEST(FormFlashRSTest, TheLinkShowsItsPortListAndGreysABusyPortWhenScanning) {
       d.BTanuluj()->click();
     }
   };
-  link::PortDialog& ports = bench.app->Link().FormFlashRS;
+  link::PortDialog& ports = bench.app->Link().FormFlashRS();
   EXPECT_FALSE(ports.Run(w));  // COM2 is busy: it is greyed and cannot be confirmed
   EXPECT_EQ(enabled, (std::vector<bool>{true, true, false}));
   EXPECT_TRUE(scanVisible);
@@ -185,7 +185,7 @@ TEST(FormFlashRSTest, TheLinkShowsItsPortListAndGreysABusyPortWhenScanning) {
   EXPECT_TRUE(ports.Run(w));
   EXPECT_EQ(enabled, (std::vector<bool>{true, true, true}));
   EXPECT_FALSE(scanVisible);
-  EXPECT_EQ(bench.app->Link().KVRS.SelectedPort(), "COM2");
+  EXPECT_EQ(bench.app->Link().KVRS().SelectedPort(), "COM2");
   EXPECT_EQ(answerer.portDialogs, 2);
 }
 

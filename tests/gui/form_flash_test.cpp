@@ -101,17 +101,17 @@ TEST(FormFlashTest, TheCheckBoxAndTheMenuItemMirrorEachOtherAndSwitchOffTheScan)
   WindowBench bench;
   TFormFlash& w = *bench.window;
   w.ShowCentred();
-  ASSERT_FALSE(bench.app->Link().FormFlashRS.DoNotScan());
+  ASSERT_FALSE(bench.app->Link().FormFlashRS().DoNotScan());
 
   Click(w.CBdonotscan());
   EXPECT_TRUE(w.CBdonotscan()->isChecked());
   EXPECT_TRUE(w.DoNotScan()->isChecked());
-  EXPECT_TRUE(bench.app->Link().FormFlashRS.DoNotScan());
+  EXPECT_TRUE(bench.app->Link().FormFlashRS().DoNotScan());
 
   w.DoNotScan()->trigger();
   EXPECT_FALSE(w.DoNotScan()->isChecked());
   EXPECT_FALSE(w.CBdonotscan()->isChecked());
-  EXPECT_FALSE(bench.app->Link().FormFlashRS.DoNotScan());
+  EXPECT_FALSE(bench.app->Link().FormFlashRS().DoNotScan());
 }
 
 TEST(FormFlashTest, AnOperationLocksEverythingButStopAndTheEndUnlocks) {

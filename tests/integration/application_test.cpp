@@ -146,5 +146,23 @@ TEST(OperationTest, TheNextRunAsksForThePortAgainOnlyAfterAStop) {
   EXPECT_EQ(bench.ExitCode(), 5);
 }
 
+TEST(OperationTest, APortInUseIsExplainedInAnErrorBoxAndEndsTheRunWithCode2) {
+  RunBench bench(Bench(FileWith(3)));
+  bench.device->SetBusy(RunBench::kPort, true);
+  EXPECT_EQ(bench.StartUnattended(), update::StartResult::kEnd);
+  EXPECT_EQ(bench.ExitCode(), 2);
+  ASSERT_EQ(bench.op.boxes.size(), 1u);
+  EXPECT_EQ(bench.op.boxes[0].kind, shell::MessageKind::kError);
+  EXPECT_TRUE(bench.op.boxes[0].okOnly);
+  EXPECT_NE(bench.op.boxes[0].text.find("in use"), std::string::npos);
+  EXPECT_EQ(bench.panel->RequestCount(), 0u);
+
+  // The standalone Restart explains the same port the same way, and says so in its outcome.
+  bench.op.boxes.clear();
+  bench.app->Link().KVRS().SetSelectedPort(RunBench::kPort);
+  EXPECT_EQ(bench.app->RestartClick(), update::RestartOutcome::kNoPort);
+  EXPECT_EQ(bench.op.boxes.size(), 1u);
+}
+
 }  // namespace
 }  // namespace korvex::testing

@@ -9,6 +9,7 @@
 #include "shell/virtual_clock.h"
 #include "support/scripted_line_peer.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::link {
 namespace {
@@ -26,15 +27,17 @@ class LinkOnVirtualLine : public ::testing::Test {
       : clock(startMs),
         session(op, clock, 7),
         device(peer, clock, {{"COM1", ""}, {"COM3", ""}}),
-        link(session, device) {}
+        host(session),
+        link(host, device) {}
 
-  void Request(const Bytes& request) {
-    std::copy(request.begin(), request.end(), link.LinkRequest.begin() + 1);
+  void Request(const Bytes& bytes) {
+    request = RequestWriter{};
+    request.Put(bytes);
   }
   // Chooses COM1 and opens it at the current rate.
   void Connect() {
-    link.KVRS.SetSelectedPort("COM1");
-    ASSERT_TRUE(link.EnsurePortChosen());
+    link.KVRS().SetSelectedPort("COM1");
+    ASSERT_TRUE(link.EnsurePortChosen(op));
     peer.writeSizes.clear();
   }
   std::uint64_t Since(std::uint64_t start) const { return clock.NowMs() - start; }
@@ -44,7 +47,9 @@ class LinkOnVirtualLine : public ::testing::Test {
   shell::Session session;
   testing::ScriptedLinePeer peer;
   InProcessDevice device;
+  update::SessionLinkHost host;
   Link link;
+  RequestWriter request;
 };
 
 TEST_F(LinkOnVirtualLine, ExchangeSendsOneFrameAndTakesTheReplyWhenItArrives) {
@@ -52,15 +57,16 @@ TEST_F(LinkOnVirtualLine, ExchangeSendsOneFrameAndTakesTheReplyWhenItArrives) {
   Request(kConnect);
   peer.answers.push_back(Answer{kGoodReply, 5});
   const std::uint64_t start = clock.NowMs();
-  ASSERT_TRUE(link.Transact(2, 7, 700, false));
+  const std::optional<ReplyView> reply = link.Transact(request, 2, 700);
+  ASSERT_TRUE(reply);
   ASSERT_EQ(peer.frames.size(), 1u);
   EXPECT_EQ(peer.frames[0].request, kConnect);
   EXPECT_EQ(peer.frames[0].bitRate, 9600u);
   EXPECT_EQ(peer.writeSizes, (std::vector<std::size_t>{14}));  // the whole frame in one write
   EXPECT_EQ(Since(start), 5u);
-  EXPECT_EQ(link.LinkReply[0], 0x01);
-  EXPECT_EQ(link.LinkReply[1], 0x92);
-  EXPECT_EQ(link.LinkReply[2], 0x00);
+  EXPECT_EQ(reply->Count(), 0x01);
+  EXPECT_EQ(reply->Answer(), 0x92);
+  EXPECT_EQ(reply->Data(0), 0x00);
 }
 
 TEST_F(LinkOnVirtualLine, EverySplitOfAReplyGivesTheSameResult) {
@@ -79,10 +85,10 @@ TEST_F(LinkOnVirtualLine, EverySplitOfAReplyGivesTheSameResult) {
           peer.Send(Bytes(wire.begin(), wire.begin() + split), frame.atMs + 3);
           return Answer{Bytes(wire.begin() + split, wire.end()), 40};
         };
-        link.LinkReply.fill(0xEE);
-        EXPECT_EQ(link.Transact(1, 5, 1000, false), !corrupt) << "split " << split;
-        if (!corrupt) {
-          EXPECT_TRUE(std::equal(reply.begin(), reply.end() - 2, link.LinkReply.begin()));
+        const std::optional<ReplyView> got = link.Transact(request, 1, 1000);
+        EXPECT_EQ(got.has_value(), !corrupt) << "split " << split;
+        if (got) {
+          EXPECT_TRUE(std::equal(reply.begin(), reply.end() - 2, got->Positions().begin()));
         }
       }
     }
@@ -91,7 +97,7 @@ TEST_F(LinkOnVirtualLine, EverySplitOfAReplyGivesTheSameResult) {
   peer.respond = [&](const testing::ScriptedLinePeer::ReceivedFrame&) {
     return Answer{replies[1], 2, 7};
   };
-  EXPECT_TRUE(link.Transact(1, 5, 1000, false));
+  EXPECT_TRUE(link.Transact(request, 1, 1000));
 }
 
 TEST_F(LinkOnVirtualLine, SilentPeerCostsEveryAttemptItsWholeBudget) {
@@ -106,7 +112,7 @@ TEST_F(LinkOnVirtualLine, SilentPeerCostsEveryAttemptItsWholeBudget) {
                         Case{0, 100, 100}}) {
     peer.frames.clear();
     const std::uint64_t start = clock.NowMs();
-    EXPECT_FALSE(link.Transact(c.attempts, 7, c.budget, false));
+    EXPECT_FALSE(link.Transact(request, c.attempts, c.budget));
     EXPECT_EQ(peer.frames.size(), std::max<std::size_t>(c.attempts, 1)) << c.attempts;
     EXPECT_EQ(Since(start), c.time) << c.attempts << " x " << c.budget;
   }
@@ -154,10 +160,10 @@ TEST_F(LinkOnVirtualLine, StaleInputIsDiscardedOnlyBeforeTheThirdAttempt) {
     }
     if (!c.strayBefore.empty()) peer.Send(c.strayBefore, clock.NowMs());
     const std::size_t statusWrites = op.statusBarPort.size();
-    EXPECT_EQ(link.Transact(c.attempts, 7, 700, false), c.result) << c.what;
+    EXPECT_EQ(link.Transact(request, c.attempts, 700).has_value(), c.result) << c.what;
     EXPECT_EQ(peer.frames.size(), c.frames) << c.what;
     EXPECT_EQ(op.statusBarPort.size() - statusWrites, c.rateReapplied) << c.what;
-    link.KVRS.RSdone();
+    link.KVRS().RSdone();
   }
 }
 
@@ -169,7 +175,7 @@ TEST_F(LinkOnVirtualLine, StopEndsTheWaitAfterItsTurnAndLeftAttemptsCostOneTurnE
     if (++calls == 3) session.StopRequested = true;
   };
   const std::uint64_t start = clock.NowMs();
-  EXPECT_FALSE(link.Transact(4, 7, 1000, false));
+  EXPECT_FALSE(link.Transact(request, 4, 1000));
   EXPECT_EQ(peer.frames.size(), 4u);
   // Three idle turns of the first attempt, then one for each of the other three.
   EXPECT_EQ(Since(start), 6 * kReceiveIdleWaitMs);
@@ -180,7 +186,7 @@ TEST_F(LinkOnVirtualLine, ABusyFrontEndCountsAtMost55MsPerTurn) {
   Request(kConnect);
   op.onProcessMessages = [&] { clock.Advance(1000); };  // a window being dragged
   const int before = op.processMessagesCalls;
-  EXPECT_FALSE(link.Transact(1, 7, 700, false));
+  EXPECT_FALSE(link.Transact(request, 1, 700));
   EXPECT_EQ(op.processMessagesCalls - before, 13);  // ceil(700 / 55)
 }
 
@@ -201,8 +207,12 @@ TEST_F(LinkOnVirtualLine, ProgressShowsElapsedAgainstTheBudget) {
 
 TEST_F(LinkOnVirtualLine, RequestLengthOutsideTheFrameLimitsSendsNothing) {
   Connect();
-  EXPECT_FALSE(link.Transact(4, 3, 100, false));
-  EXPECT_FALSE(link.Transact(4, 260, 100, false));
+  EXPECT_FALSE(link.Transact({0x61, 0x61, 0x61}, 4, 100));
+  RequestWriter tooLong;
+  tooLong.Put(Bytes(260, 0x61));
+  EXPECT_FALSE(tooLong.Valid());
+  EXPECT_FALSE(link.Transact(tooLong, 4, 100));
+  EXPECT_EQ(tooLong.Size(), kMaxRequestLength);
   EXPECT_TRUE(peer.writeSizes.empty());
 }
 
@@ -216,90 +226,90 @@ TEST_F(LinkOnVirtualLine, RatesCycleAndShowOnTheStatusBar) {
     EXPECT_EQ(device.BitRate(), rate);
     EXPECT_EQ(op.statusBarPort.back(), text);
   }
-  EXPECT_EQ(link.RateIndex, 0);
+  EXPECT_EQ(link.RateIndex(), 0);
   EXPECT_EQ(session.ExitCode, shell::kExitNone);
 }
 
 TEST_F(LinkOnVirtualLine, APortThatCannotBeOpenedSetsExitCode2AndStillShowsTheText) {
-  link.KVRS.SetSelectedPort("COM3");
+  link.KVRS().SetSelectedPort("COM3");
   device.SetBusy("COM3", true);
-  link.RateIndex = 1;
+  link.SetRateIndex(1);
   EXPECT_FALSE(link.SetLinkRate());
   EXPECT_EQ(session.ExitCode, shell::kExitPortFailed);
   EXPECT_EQ(op.statusBarPort.back(), " COM3 57600 bps");
 }
 
-TEST_F(LinkOnVirtualLine, ClosedPortLetsEveryAttemptRunItsBudget) {
-  link.KVRS.SetSelectedPort("COM3");
+TEST_F(LinkOnVirtualLine, APortThatCannotBeReopenedEndsTheExchangeBeforeItsThirdAttempt) {
+  link.KVRS().SetSelectedPort("COM3");
   device.SetBusy("COM3", true);
   Request(kConnect);
   const std::uint64_t start = clock.NowMs();
-  EXPECT_FALSE(link.Transact(4, 7, 100, false));
-  EXPECT_EQ(Since(start), 400u);
+  EXPECT_FALSE(link.Transact(request, 4, 100));
+  // Two attempts wait out their budgets on the closed line; the failed reopen ends it.
+  EXPECT_EQ(Since(start), 200u);
   EXPECT_TRUE(peer.frames.empty());
+  EXPECT_EQ(session.ExitCode, shell::kExitPortFailed);
 }
 
 TEST_F(LinkOnVirtualLine, ChosenPortIsOpenedWithoutTheDialogAtTheCurrentRate) {
-  link.KVRS.SetSelectedPort("COM3");
-  link.RateIndex = 1;
-  link.FastRsEnabled = false;
-  ASSERT_TRUE(link.EnsurePortChosen());
+  link.KVRS().SetSelectedPort("COM3");
+  link.SetRateIndex(1);
+  link.SetFastRsEnabled(false);
+  ASSERT_TRUE(link.EnsurePortChosen(op));
   EXPECT_TRUE(op.portDialogs.empty());
   EXPECT_EQ(device.OpenName(), "COM3");
   EXPECT_EQ(device.BitRate(), 57600u);
-  EXPECT_EQ(link.RateIndex, 1);
-  EXPECT_FALSE(link.FastRsEnabled);
+  EXPECT_EQ(link.RateIndex(), 1);
+  EXPECT_FALSE(link.FastRsEnabled());
 }
 
 TEST_F(LinkOnVirtualLine, TheDialogChoosesThePortAndFastRsAndRestartsTheRate) {
-  link.RateIndex = 2;
+  link.SetRateIndex(2);
   op.portChoices.push_back(shell::PortChoice{"COM3", true});
-  ASSERT_TRUE(link.EnsurePortChosen());
+  ASSERT_TRUE(link.EnsurePortChosen(op));
   ASSERT_EQ(op.portDialogs.size(), 1u);
   const auto& shown = op.portDialogs[0];
   ASSERT_EQ(shown.entries.size(), 3u);
   EXPECT_EQ(shown.entries[0].text, "&none");
   EXPECT_EQ(shown.entries[2].name, "COM3");
-  EXPECT_EQ(link.KVRS.SelectedPort(), "COM3");
-  EXPECT_TRUE(link.FastRsEnabled);
-  EXPECT_EQ(link.RateIndex, 0);
+  EXPECT_EQ(link.KVRS().SelectedPort(), "COM3");
+  EXPECT_TRUE(link.FastRsEnabled());
+  EXPECT_EQ(link.RateIndex(), 0);
   EXPECT_EQ(device.BitRate(), 9600u);
   EXPECT_EQ(op.statusBarPort.back(), " COM3 9600 bps");
 
   // The box keeps the operator's choice for the next showing.
-  link.KVRS.RSdone();
-  link.KVRS.SelectNoPort();
+  link.KVRS().RSdone();
+  link.KVRS().SelectNoPort();
   op.portChoices.push_back(shell::PortChoice{"COM1", false});
-  ASSERT_TRUE(link.EnsurePortChosen());
-  EXPECT_FALSE(link.FastRsEnabled);
+  ASSERT_TRUE(link.EnsurePortChosen(op));
+  EXPECT_FALSE(link.FastRsEnabled());
   op.portChoices.push_back(std::nullopt);
-  link.KVRS.RSdone();
-  link.KVRS.SelectNoPort();
-  EXPECT_FALSE(link.EnsurePortChosen());
+  link.KVRS().RSdone();
+  link.KVRS().SelectNoPort();
+  EXPECT_FALSE(link.EnsurePortChosen(op));
   EXPECT_FALSE(op.portDialogs.back().fastRs);
 }
 
 TEST_F(LinkOnVirtualLine, CancellingTheDialogOpensNothing) {
-  link.RateIndex = 2;
-  EXPECT_FALSE(link.EnsurePortChosen());
+  link.SetRateIndex(2);
+  EXPECT_FALSE(link.EnsurePortChosen(op));
   EXPECT_EQ(op.portDialogs.size(), 1u);
-  EXPECT_EQ(link.KVRS.SelectedPort(), "");
-  EXPECT_TRUE(link.KVRS.PortButtons()[0].checked);
+  EXPECT_EQ(link.KVRS().SelectedPort(), "");
+  EXPECT_TRUE(link.KVRS().PortButtons()[0].checked);
   EXPECT_FALSE(device.IsOpen());
-  EXPECT_EQ(link.RateIndex, 2);
+  EXPECT_EQ(link.RateIndex(), 2);
   EXPECT_EQ(session.ExitCode, shell::kExitNone);
   EXPECT_TRUE(op.statusBarPort.empty());
 }
 
-TEST_F(LinkOnVirtualLine, APortInUseIsExplainedInAnErrorBox) {
-  link.KVRS.SetSelectedPort("COM1");
+TEST_F(LinkOnVirtualLine, APortInUseSaysWhyWithoutShowingAnything) {
+  link.KVRS().SetSelectedPort("COM1");
   device.SetBusy("COM1", true);
-  EXPECT_FALSE(link.EnsurePortChosen());
+  EXPECT_FALSE(link.EnsurePortChosen(op));
   EXPECT_EQ(session.ExitCode, shell::kExitPortFailed);
-  ASSERT_EQ(op.boxes.size(), 1u);
-  EXPECT_EQ(op.boxes[0].kind, shell::MessageKind::kError);
-  EXPECT_TRUE(op.boxes[0].okOnly);
-  EXPECT_NE(op.boxes[0].text.find("in use"), std::string::npos);
+  EXPECT_TRUE(op.boxes.empty());
+  EXPECT_NE(link.KVRS().LastOpenResult().message.find("in use"), std::string::npos);
 }
 
 TEST_F(LinkOnVirtualLine, PumpWaitLetsTheTimePassInCappedTurns) {
@@ -333,12 +343,12 @@ TEST_P(LinkAcrossTickWrap, BudgetsAndRepliesAreTimedExactly) {
   Connect();
   Request(kConnect);
   std::uint64_t start = clock.NowMs();
-  EXPECT_FALSE(link.Transact(1, 7, 700, false));
+  EXPECT_FALSE(link.Transact(request, 1, 700));
   EXPECT_EQ(Since(start), 700u);
 
   peer.answers.push_back(Answer{kGoodReply, 40, 3});
   start = clock.NowMs();
-  EXPECT_TRUE(link.Transact(1, 7, 700, false));
+  EXPECT_TRUE(link.Transact(request, 1, 700));
   EXPECT_EQ(Since(start), 40u + 4 * 3);
 
   start = clock.NowMs();

@@ -22,6 +22,7 @@
 #include "shell/real_clock.h"
 #include "support/pseudo_terminal.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::link {
 namespace {
@@ -145,8 +146,8 @@ TEST_F(PosixLine, PortComponentReopensAtANewRateAndSendsAFrameWhole) {
   EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
 
   const Bytes frame = EncodeRequestFrame(Bytes(kMaxRequestLength, 0xFF));
-  kvrs.RSadd(frame);
-  kvrs.RSflush();
+  EXPECT_TRUE(kvrs.RSadd(frame));
+  EXPECT_TRUE(kvrs.RSflush());
   EXPECT_EQ(pty.Read(frame.size()), frame);
 }
 
@@ -154,9 +155,10 @@ TEST_F(PosixLine, TransactTalksToAPanelOverThePseudoTerminal) {
   testing::ScriptedOperator op;
   shell::RealClock clock;
   shell::Session session(op, clock, 1);
-  Link link(session, device);
-  link.KVRS.SetSelectedPort(pty.Path());
-  ASSERT_TRUE(link.EnsurePortChosen());
+  update::SessionLinkHost host(session);
+  Link link(host, device);
+  link.KVRS().SetSelectedPort(pty.Path());
+  ASSERT_TRUE(link.EnsurePortChosen(op));
 
   // The panel answers a read of n bytes with n bytes derived from the request.
   testing::PanelThread panel(pty.Master(), [](const Bytes& request) {
@@ -167,13 +169,13 @@ TEST_F(PosixLine, TransactTalksToAPanelOverThePseudoTerminal) {
   });
   for (int k = 0; k < 20; ++k) {
     const std::uint8_t count = static_cast<std::uint8_t>(k * 13);  // 0 asks for 256
-    const Bytes request{0x62, static_cast<std::uint8_t>(k), 0x20, 0x01, count};
-    std::copy(request.begin(), request.end(), link.LinkRequest.begin() + 1);
-    ASSERT_TRUE(link.Transact(4, 5, 1500, false)) << k;
-    EXPECT_EQ(link.LinkReply[0], count);
-    EXPECT_EQ(link.LinkReply[1], 0x92);
+    const RequestWriter request{0x62, static_cast<std::uint8_t>(k), 0x20, 0x01, count};
+    const std::optional<ReplyView> reply = link.Transact(request, 4, 1500);
+    ASSERT_TRUE(reply) << k;
+    EXPECT_EQ(reply->Count(), count);
+    EXPECT_EQ(reply->Answer(), 0x92);
     const std::size_t n = count == 0 ? 256 : count;
-    EXPECT_EQ(link.LinkReply[2 + n - 1], static_cast<std::uint8_t>(k + n - 1));
+    EXPECT_EQ(reply->Data(n - 1), static_cast<std::uint8_t>(k + n - 1));
   }
   EXPECT_EQ(panel.Frames(), 20);
 }
@@ -182,12 +184,11 @@ TEST_F(PosixLine, ASilentPanelEndsTheExchangeUnanswered) {
   testing::ScriptedOperator op;
   shell::RealClock clock;
   shell::Session session(op, clock, 1);
-  Link link(session, device);
-  link.KVRS.SetSelectedPort(pty.Path());
-  ASSERT_TRUE(link.EnsurePortChosen());
-  const Bytes request{0x61, 0x61, 0x61, 0x61};
-  std::copy(request.begin(), request.end(), link.LinkRequest.begin() + 1);
-  EXPECT_FALSE(link.Transact(2, 4, 60, false));
+  update::SessionLinkHost host(session);
+  Link link(host, device);
+  link.KVRS().SetSelectedPort(pty.Path());
+  ASSERT_TRUE(link.EnsurePortChosen(op));
+  EXPECT_FALSE(link.Transact({0x61, 0x61, 0x61, 0x61}, 2, 60));
   EXPECT_EQ(pty.Read(2 * 10), Bytes({0xFF, 0xFF, 0x01, 0x61, 0x61, 0x61, 0x61, 0x17, 0x78, 0xFF,
                                      0xFF, 0xFF, 0x01, 0x61, 0x61, 0x61, 0x61, 0x17, 0x78, 0xFF}));
 }

@@ -37,8 +37,8 @@ TEST_F(StarterConnection, RequestsAndTheirCostAgainstASilentPanel) {
     std::uint64_t silentMs;
   };
   const std::vector<Case> cases{
-      {"connect", [](Starter& s) { s.ConnectStarter(); }, kConnectRequest, 2, 2 * 700},
-      {"identify", [](Starter& s) { s.IdentifyPanel(); }, {0x61, 0x61, 0x61, 0x61}, 4, 4000},
+      {"connect", [](Starter& s) { (void)s.ConnectStarter(); }, kConnectRequest, 2, 2 * 700},
+      {"identify", [](Starter& s) { (void)s.IdentifyPanel(); }, {0x61, 0x61, 0x61, 0x61}, 4, 4000},
       {"store token",
        [](Starter& s) {
          s.State().LinkToken = {0x12, 0xFF, 0x00, 0x9A};
@@ -51,13 +51,13 @@ TEST_F(StarterConnection, RequestsAndTheirCostAgainstASilentPanel) {
       {"check token",
        [](Starter& s) {
          s.State().StarterVersion = 0x52;
-         s.CheckLinkToken();
+         (void)s.CheckLinkToken();
        },
        kTokenRequest, 16, 16000},
       // Nine connects of two attempts each; no restart request.
-      {"restart", [](Starter& s) { s.RestartPanel(); }, kConnectRequest, 18, 9 * 1400},
+      {"restart", [](Starter& s) { (void)s.RestartPanel(); }, kConnectRequest, 18, 9 * 1400},
       {"starter update",
-       [](Starter& s) { s.RunStarterUpdate(); },
+       [](Starter& s) { (void)s.RunStarterUpdate(); },
        {0xA5, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC},
        4,
        8000},
@@ -68,8 +68,8 @@ TEST_F(StarterConnection, RequestsAndTheirCostAgainstASilentPanel) {
        4000},
   };
   for (const Case& c : cases) {
-    link.RateIndex = 0;
-    link.SetLinkRate();
+    link.SetRateIndex(0);
+    (void)link.SetLinkRate();
     ClearRecords();
     AnswerAll(std::nullopt);
     const std::uint64_t start = clock.NowMs();
@@ -143,9 +143,9 @@ TEST_F(StarterConnection, ConnectOutcomesAndTheRateTheyLeave) {
        0, 2},
   };
   for (const Case& c : cases) {
-    link.RateIndex = c.rateIndex;
-    link.FastRsEnabled = c.fastRs;
-    link.SetLinkRate();
+    link.SetRateIndex(c.rateIndex);
+    link.SetFastRsEnabled(c.fastRs);
+    (void)link.SetLinkRate();
     ClearRecords();
     peer.respond = [&c](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {
       const auto& reply = frame.request[0] == 0x14 ? c.fastReply : c.connectReply;
@@ -153,7 +153,7 @@ TEST_F(StarterConnection, ConnectOutcomesAndTheRateTheyLeave) {
       return ScriptedAnswer{*reply, 5};
     };
     EXPECT_EQ(starter.ConnectStarter(), c.result) << c.what;
-    EXPECT_EQ(link.RateIndex, c.rateAfter) << c.what;
+    EXPECT_EQ(link.RateIndex(), c.rateAfter) << c.what;
     EXPECT_EQ(device.BitRate(), kLinkRates[c.rateAfter]) << c.what;
     EXPECT_EQ(peer.frames.size(), c.frames) << c.what;
     if (c.frames == 2 && c.fastReply.has_value()) {
@@ -166,43 +166,45 @@ TEST_F(StarterConnection, ConnectOutcomesAndTheRateTheyLeave) {
 // The panel moved to the fast rate but the port cannot follow: that is no connection, and
 // the exit code tells why.
 TEST_F(StarterConnection, APortThatCannotBeReopenedAtTheFastRateIsNoConnection) {
-  link.FastRsEnabled = true;
+  link.SetFastRsEnabled(true);
   peer.respond = [this](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {
     if (frame.request[0] == 0x14) device.SetBusy("COM1", true);
     const std::uint8_t ready = 0x00, fast57600 = 0x01;
     return ScriptedAnswer{Reply(0x92, {frame.request[0] == 0x14 ? fast57600 : ready}), 5};
   };
   EXPECT_EQ(starter.ConnectStarter(), ConnectResult::kNoAnswer);
-  EXPECT_EQ(link.RateIndex, 1);
+  EXPECT_EQ(link.RateIndex(), 1);
   EXPECT_FALSE(device.IsOpen());
   EXPECT_EQ(session.ExitCode, shell::kExitPortFailed);
 }
 
 TEST_F(StarterConnection, AStarterListeningAt57600IsFoundOnTheSecondConnect) {
-  link.FastRsEnabled = true;
+  link.SetFastRsEnabled(true);
   peer.respond = [](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {
     if (frame.bitRate != 57600) return std::nullopt;
     return ScriptedAnswer{Reply(0x92, {0x00}), 5};
   };
   EXPECT_EQ(starter.ConnectStarter(), ConnectResult::kNoAnswer);
-  EXPECT_EQ(link.RateIndex, 1);
+  EXPECT_EQ(link.RateIndex(), 1);
   EXPECT_EQ(starter.ConnectStarter(), ConnectResult::kConnected);
-  EXPECT_EQ(link.RateIndex, 1);
+  EXPECT_EQ(link.RateIndex(), 1);
   EXPECT_EQ(CountRequests(0x14), 0u);
   EXPECT_EQ(op.statusBarPort.back(), " COM1 57600 bps");
 }
 
 TEST_F(StarterConnection, IdentificationFillsTheStarterFacts) {
   AnswerAll(Reply(0x92, {0x05, 0x03, 0x61}));
-  ASSERT_TRUE(starter.IdentifyPanel());
-  starter.StoreIdentification();
+  ASSERT_EQ(starter.IdentifyPanel(), kAnswerData);
   EXPECT_EQ(starter.State().FlashKind, 5);
   EXPECT_EQ(starter.State().PanelType, 3);
   EXPECT_EQ(starter.State().StarterVersion, 0x61);
-  // The exchange succeeds whatever the answer code; the caller judges it.
-  AnswerAll(Reply(0x94));
-  EXPECT_TRUE(starter.IdentifyPanel());
-  EXPECT_EQ(link.LinkReply[1], 0x94);
+  // The exchange succeeds whatever the answer code; the caller judges it. Another answer
+  // leaves the facts alone.
+  AnswerAll(Reply(0x94, {0x01, 0x01, 0x01}));
+  EXPECT_EQ(starter.IdentifyPanel(), 0x94);
+  EXPECT_EQ(starter.State().FlashKind, 5);
+  AnswerAll(std::nullopt);
+  EXPECT_EQ(starter.IdentifyPanel(), std::nullopt);
 }
 
 TEST_F(StarterConnection, TokenCheckCountsFailuresAndWrongTokensApart) {
@@ -277,8 +279,8 @@ TEST_F(StarterConnection, RestartIsAskedForUntilAcknowledgedAtMostThreeTimes) {
   };
   for (const Case& c :
        {Case{"acknowledged", Reply(0x91), 1}, Case{"refused every time", Reply(0x93), 3}}) {
-    link.RateIndex = 0;
-    link.SetLinkRate();
+    link.SetRateIndex(0);
+    (void)link.SetLinkRate();
     ClearRecords();
     const Bytes restartReply = c.restartReply;
     peer.respond = [restartReply](const ScriptedFrame& frame) -> std::optional<ScriptedAnswer> {

@@ -19,6 +19,7 @@
 #include "shell/virtual_clock.h"
 #include "support/scripted_line_peer.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::link {
 
@@ -55,10 +56,11 @@ class StarterOnScriptedLine : public ::testing::Test {
         session(op, clock, 11),
         wire(peer),
         device(wire, clock),
-        link(session, device),
+        host(session),
+        link(host, device),
         starter(link) {
-    link.KVRS.SetSelectedPort("COM1");
-    EXPECT_TRUE(link.EnsurePortChosen());
+    link.KVRS().SetSelectedPort("COM1");
+    EXPECT_TRUE(link.EnsurePortChosen(op));
   }
 
   // A checked reply frame (a reply always carries at least one data byte).
@@ -110,6 +112,7 @@ class StarterOnScriptedLine : public ::testing::Test {
   testing::ScriptedLinePeer peer;
   WireRecorder wire;
   InProcessDevice device;
+  update::SessionLinkHost host;
   Link link;
   Starter starter;
 };

@@ -21,6 +21,7 @@
 #include "sim/sim_line_peer.h"
 #include "starter_line_fixture.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::link {
 namespace {
@@ -46,11 +47,12 @@ class StarterAndPanel {
         session(op, clock, seed),
         peer(*panel),
         device(peer, clock),
-        link(session, device),
+        host(session),
+        link(host, device),
         starter(link) {
-    link.KVRS.SetSelectedPort("COM1");
-    EXPECT_TRUE(link.EnsurePortChosen());
-    link.FastRsEnabled = true;
+    link.KVRS().SetSelectedPort("COM1");
+    EXPECT_TRUE(link.EnsurePortChosen(op));
+    link.SetFastRsEnabled(true);
   }
 
   // Connects as a run does, identifies the panel and stores this run's token.
@@ -60,8 +62,7 @@ class StarterAndPanel {
       result = starter.ConnectStarter();
     }
     if (result != ConnectResult::kConnected) return false;
-    if (!starter.IdentifyPanel() || link.LinkReply[1] != kAnswerData) return false;
-    starter.StoreIdentification();
+    if (starter.IdentifyPanel() != kAnswerData) return false;
     starter.State().LinkToken = {0xA1, 0xB2, 0xC3, 0xD4};
     starter.State().LinkTokenCountdown = 9;
     starter.SetLinkToken();
@@ -79,6 +80,7 @@ class StarterAndPanel {
   shell::Session session;
   sim::SimLinePeer peer;
   InProcessDevice device;
+  update::SessionLinkHost host;
   Link link;
   Starter starter;
 };
@@ -100,10 +102,10 @@ TEST_F(StarterWire, EveryCommandOnTheWire) {
   firmware::BlockCheckValues check;
   const std::vector<Case> cases{
       {"connect",
-       [](Starter& s) { s.ConnectStarter(); },
+       [](Starter& s) { (void)s.ConnectStarter(); },
        {0xFF, 0xFF, 0x04, 0x0D, 0xFF, 0x00, 0xEE, 0xAA, 0xBB, 0xCC, 0xDD, 0x9B, 0x64, 0xFF}},
       {"identify",
-       [](Starter& s) { s.IdentifyPanel(); },
+       [](Starter& s) { (void)s.IdentifyPanel(); },
        {0xFF, 0xFF, 0x01, 0x61, 0x61, 0x61, 0x61, 0x17, 0x78, 0xFF}},
       {"store token",
        [](Starter& s) {
@@ -114,7 +116,7 @@ TEST_F(StarterWire, EveryCommandOnTheWire) {
       {"check token",
        [](Starter& s) {
          s.State().StarterVersion = 0x52;
-         s.CheckLinkToken();
+         (void)s.CheckLinkToken();
        },
        {0xFF, 0xFF, 0x01, 0x1F, 0x1F, 0x1F, 0x1F, 0x0F, 0x78, 0xFF}},
       {"keypad line 2",
@@ -122,38 +124,38 @@ TEST_F(StarterWire, EveryCommandOnTheWire) {
        {0xFF, 0xFF, 0x10, 0x21, 0x11, 0x7D, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
         0x20, 0x20, 0x67, 0x6E, 0x69, 0x73, 0x61, 0x72, 0x45, 0x2B, 0x50, 0xFF}},
       {"starter update",
-       [](Starter& s) { s.RunStarterUpdate(); },
+       [](Starter& s) { (void)s.RunStarterUpdate(); },
        {0xFF, 0xFF, 0x04, 0xA5, 0x12, 0x34, 0xBC, 0x9A, 0x78, 0x56, 0xA2, 0xF3, 0xFF}},
       {"read byte 0x71FF9",
-       [&](Starter& s) { s.ReadFlashByte(0x71FF9, value); },
+       [&](Starter& s) { (void)s.ReadFlashByte(0x71FF9, value); },
        {0xFF, 0xFF, 0x02, 0x62, 0xF9, 0x1F, 0x01, 0x07, 0x15, 0xFA, 0xFF}},
       {"read page 0x12300",
-       [&](Starter& s) { s.ReadFlashPage(0x12300, page); },
+       [&](Starter& s) { (void)s.ReadFlashPage(0x12300, page); },
        {0xFF, 0xFF, 0x02, 0x62, 0x00, 0x23, 0x00, 0x01, 0x19, 0x38, 0xFF}},
       {"block check 0x4FE00",
-       [&](Starter& s) { s.ReadBlockCheck(0x4FE00, check); },
+       [&](Starter& s) { (void)s.ReadBlockCheck(0x4FE00, check); },
        {0xFF, 0xFF, 0x04, 0x64, 0x00, 0xFE, 0x00, 0x02, 0x00, 0x04, 0xFB, 0xE4, 0xFF}},
       {"erase, starter 0x51",
        [](Starter& s) {
          s.State().StarterVersion = 0x51;
-         s.EraseFlashSector(2);
+         (void)s.EraseFlashSector(2);
        },
        {0xFF, 0xFF, 0x01, 0x46, 0x02, 0x66, 0x66, 0xA7, 0x3C, 0xFF}},
       {"short program 0x11F00, starter 0x21",
        [&](Starter& s) {
          s.State().StarterVersion = 0x21;
-         s.ProgramFlashPage(0x11F00, page);
+         (void)s.ProgramFlashPage(0x11F00, page);
        },
        {0xFF, 0xFF, 0x02, 0x68, 0x1F, 0x01, 0x00, 0x1F, 0x3A, 0x11, 0xFF}},
       {"read settings 2:0xD968",
-       [&](Starter& s) { s.ReadSettings(2, 0xD968, chunk); },
+       [&](Starter& s) { (void)s.ReadSettings(2, 0xD968, chunk); },
        {0xFF, 0xFF, 0x01, 0x70, 0x68, 0xD9, 0x02, 0x46, 0xBB, 0xFF}},
       {"write settings byte",
        [](Starter& s) { s.WriteSettingsByte(2, 0xABCD, 0x5A); },
        {0xFF, 0xFF, 0x02, 0x81, 0xCD, 0xAB, 0x5A, 0x02, 0xE8, 0xC7, 0xFF}},
       {"ST command, wait 60",
        [&](Starter& s) {
-         s.StCommand(Bytes{0x12, 0xAA}, 60, 0x22, reply, false, 2);
+         (void)s.StCommand(Bytes{0x12, 0xAA}, 60, 0x22, reply, false, 2);
        },
        {0xFF, 0xFF, 0x03, 0x90, 0x3C, 0x02, 0xAA, 0x12, 0x02, 0x1F, 0x6C, 0xFF}},
   };
@@ -187,9 +189,9 @@ TEST_F(StarterWire, EveryCommandOnTheWire) {
 TEST(StarterAndPanel, ConnectRefusedOnceFindsTheStarterAgainAfterATurnThroughTheRates) {
   StarterAndPanel line({{"fault.refuse_connect", "1"}, {"fault.refuse_code", "5"}});
   EXPECT_EQ(line.starter.ConnectStarter(), ConnectResult::kRefused);
-  EXPECT_EQ(line.link.RateIndex, 1);
+  EXPECT_EQ(line.link.RateIndex(), 1);
   ASSERT_TRUE(line.Open());
-  EXPECT_EQ(line.link.RateIndex, 2);  // back at 9600, then negotiated
+  EXPECT_EQ(line.link.RateIndex(), 2);  // back at 9600, then negotiated
   EXPECT_EQ(line.panel->ListenRate(), 115200u);
   EXPECT_EQ(line.starter.State().StarterVersion, line.panel->StarterVersion());
 }
@@ -298,7 +300,7 @@ TEST(StarterAndPanel, TheStarterItselfDoesNotRunTheUpdateRequest) {
   StarterAndPanel line({});
   ASSERT_TRUE(line.Open());
   EXPECT_FALSE(line.starter.RunStarterUpdate());
-  EXPECT_EQ(line.link.LinkReply[1], kAnswerBadCommand);
+  EXPECT_EQ(line.link.LastReply().Answer(), kAnswerBadCommand);
   EXPECT_EQ(line.panel->Mode(), sim::PanelMode::kStarter);
 }
 

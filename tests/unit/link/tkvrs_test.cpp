@@ -207,25 +207,25 @@ TEST_F(PortComponent, NoChosenOrOpenablePortFails) {
 
 TEST_F(PortComponent, TransmitBufferFlushesWhenFull) {
   OpenCom1();
-  kvrs.RSadd(Bytes(900, 0x11));
+  EXPECT_TRUE(kvrs.RSadd(Bytes(900, 0x11)));
   EXPECT_TRUE(peer.writeSizes.empty());
-  kvrs.RSadd(Bytes(200, 0x22));
+  EXPECT_TRUE(kvrs.RSadd(Bytes(200, 0x22)));
   // 124 bytes fill the buffer, the next one sends all 1024 at once, 76 stay queued.
   EXPECT_EQ(peer.writeSizes, (std::vector<std::size_t>{1024}));
   EXPECT_EQ(kvrs.TxCount(), 76u);
-  kvrs.RSflush();
+  EXPECT_TRUE(kvrs.RSflush());
   EXPECT_EQ(peer.writeSizes, (std::vector<std::size_t>{1024, 76}));
   EXPECT_EQ(kvrs.TxCount(), 0u);
-  kvrs.RSwrite(Bytes{1, 2, 3});
+  EXPECT_TRUE(kvrs.RSwrite(Bytes{1, 2, 3}));
   EXPECT_EQ(peer.writeSizes.back(), 3u);
 }
 
 TEST_F(PortComponent, ReopeningDropsQueuedOutput) {
   OpenCom1();
-  kvrs.RSadd(Bytes(10, 0x33));
+  EXPECT_TRUE(kvrs.RSadd(Bytes(10, 0x33)));
   ASSERT_TRUE(kvrs.RSinitbps(9600, 'N'));
   EXPECT_EQ(kvrs.TxCount(), 0u);
-  kvrs.RSflush();
+  EXPECT_TRUE(kvrs.RSflush());
   EXPECT_TRUE(peer.writeSizes.empty());
 }
 
@@ -233,9 +233,9 @@ TEST_F(PortComponent, ClosedPortReadsAndWritesNothing) {
   std::uint8_t b = 0x5A;
   EXPECT_FALSE(kvrs.RSread(b));
   EXPECT_EQ(b, 0x5A);
-  kvrs.RSadd(Bytes{1, 2});
+  EXPECT_FALSE(kvrs.RSadd(Bytes{1, 2}));
   EXPECT_EQ(kvrs.TxCount(), 0u);
-  kvrs.RSflush();
+  EXPECT_TRUE(kvrs.RSflush());
   EXPECT_TRUE(peer.writeSizes.empty());
   EXPECT_FALSE(kvrs.RSgetCTS());
 }

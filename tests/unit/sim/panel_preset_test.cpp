@@ -16,6 +16,7 @@
 #include "sim/program_image.h"
 #include "sim/settings_blocks.h"
 #include "sim/starter_area.h"
+#include "support/firmware_files.h"
 
 namespace korvex::sim {
 namespace {
@@ -28,13 +29,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class PresetFiles : public ::testing::Test {
  protected:
-  PresetFiles()
-      : dir_(fs::path(KORVEX_BINARY_DIR) / "sim_preset_test" /
-             ::testing::UnitTest::GetInstance()->current_test_info()->name()) {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~PresetFiles() override { fs::remove_all(dir_); }
+  PresetFiles() : dir_(temp_.Path()) {}
 
   std::string Write(const std::string& name, const std::string& text) {
     std::ofstream(dir_ / name, std::ios::binary) << text;
@@ -51,6 +46,7 @@ class PresetFiles : public ::testing::Test {
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
 
+  korvex::testing::TempDir temp_;  // this test's own folder, removed at the end
   fs::path dir_;
 };
 

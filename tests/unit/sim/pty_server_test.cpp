@@ -9,11 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,6 +26,7 @@
 #include "panel_test_util.h"
 #include "sim/panel_preset.h"
 #include "sim/settings_blocks.h"
+#include "support/firmware_files.h"
 
 namespace korvex::sim {
 namespace {
@@ -64,6 +69,12 @@ class PtyPc {
     fd_ = -1;
   }
 
+  // Waits until reply bytes are there to read; false when none came within timeoutMs.
+  bool WaitReadable(int timeoutMs = kReplyTimeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) == 1 && (p.revents & POLLIN);
+  }
+
   // Writes the request's frame without waiting for the reply.
   bool Send(const Bytes& request) {
     const Bytes frame = link::EncodeRequestFrame(request);
@@ -92,6 +103,42 @@ class PtyPc {
   int fd_ = -1;
 };
 
+// The server's log lines as they are written (on the server's thread), so a test can wait for
+// the server to have seen something happen.
+class ServerLog {
+ public:
+  PtyServer::LogSink Sink() {
+    return [this](std::uint64_t, const std::string& line) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back(line);
+      changed_.notify_all();
+    };
+  }
+  // Lines written so far that hold `text`.
+  std::size_t Count(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return CountLocked(text);
+  }
+  // Waits until `count` lines holding `text` were written. The limit only keeps a broken
+  // server from hanging the test.
+  bool WaitFor(const std::string& text, std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs),
+                             [&] { return CountLocked(text) >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+
+  std::size_t CountLocked(const std::string& text) const {
+    return static_cast<std::size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const auto& l) {
+      return l.find(text) != std::string::npos;
+    }));
+  }
+};
+
 class PtyServerTest : public ::testing::Test {
  protected:
   void Start(std::initializer_list<std::pair<const char*, const char*>> keys) {
@@ -102,6 +149,7 @@ class PtyServerTest : public ::testing::Test {
     }
     panel_ = testing::MakePanel(preset);
     server_ = std::make_unique<PtyServer>(*panel_);
+    server_->SetLogSink(log_.Sink());
     std::string error;
     ASSERT_TRUE(server_->Open(&error)) << error;
     thread_ = std::thread([this] { server_->Run(); });
@@ -114,6 +162,7 @@ class PtyServerTest : public ::testing::Test {
   ~PtyServerTest() override { Stop(); }
 
   std::unique_ptr<PanelModel> panel_;
+  ServerLog log_;
   std::unique_ptr<PtyServer> server_;
   std::thread thread_;
 };
@@ -167,8 +216,8 @@ TEST_F(PtyServerTest, ScriptedRunAtEachRate) {
     Stop();
 
     // What the requests wrote is what the dump holds.
-    const fs::path dir = fs::path(KORVEX_BINARY_DIR) / "sim_pty_dump";
-    fs::remove_all(dir);
+    const korvex::testing::TempDir temp;
+    const fs::path dir = temp.Path() / "dump";
     std::string error;
     ASSERT_TRUE(DumpPanel(*panel_, dir.string(), &error)) << error;
     std::ifstream in(dir / "flash.bin", std::ios::binary);
@@ -202,26 +251,30 @@ TEST_F(PtyServerTest, BytesAtTheWrongRateGetNoAnswer) {
 TEST_F(PtyServerTest, SurvivesThePcClosingAndReopening) {
   Start({});
   PtyPc pc;
+  // After an answered exchange the server has seen the PC; closing is then seen next.
+  const std::string closed = "the PC closed the port";
   for (int round = 0; round < 5; ++round) {
     ASSERT_TRUE(pc.Open(server_->PortPath(), 9600));
     EXPECT_TRUE(pc.Exchange({0x0D, 0xFF, 0xEE, 0xDD, 0xCC, 0xBB, 0xAA})) << round;
+    const std::size_t closings = log_.Count(closed);
     pc.Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(log_.WaitFor(closed, closings + 1)) << round;
   }
   // A reply the PC never read is gone when it opens the port again.
   ASSERT_TRUE(pc.Open(server_->PortPath(), 9600));
   ASSERT_TRUE(pc.Send({0x62, 0xF9, 0x1F, 0x07, 0x01}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(pc.WaitReadable());
+  const std::size_t closings = log_.Count(closed);
   pc.Close();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(log_.WaitFor(closed, closings + 1));
   ASSERT_TRUE(pc.Open(server_->PortPath(), 9600));
   EXPECT_EQ(pc.Exchange({0x61, 0x61, 0x61, 0x61}), Answer(0x92, {5, 3, 0x61}));
 }
 
 TEST_F(PtyServerTest, LinkIsPlacedAndRemoved) {
   Start({});
-  const fs::path link = fs::path(KORVEX_BINARY_DIR) / "sim_pty_link";
-  fs::remove(link);
+  const korvex::testing::TempDir temp;
+  const fs::path link = temp.Path() / "panel_link";
   std::string error;
   ASSERT_TRUE(server_->PlaceLink(link.string(), &error)) << error;
   EXPECT_EQ(fs::read_symlink(link).string(), server_->PortPath());

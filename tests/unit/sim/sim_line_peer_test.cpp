@@ -18,6 +18,7 @@
 #include "shell/virtual_clock.h"
 #include "sim/settings_blocks.h"
 #include "support/scripted_operator.h"
+#include "update/session_link_host.h"
 
 namespace korvex::sim {
 namespace {
@@ -32,11 +33,12 @@ class SimulatedLine {
         session(op, clock, 3),
         peer(*panel),
         device(peer, clock),
-        link(session, device),
+        host(session),
+        link(host, device),
         starter(link) {
-    link.KVRS.SetSelectedPort("COM1");
-    EXPECT_TRUE(link.EnsurePortChosen());
-    link.FastRsEnabled = fastRs;
+    link.KVRS().SetSelectedPort("COM1");
+    EXPECT_TRUE(link.EnsurePortChosen(op));
+    link.SetFastRsEnabled(fastRs);
   }
 
   // Connects as a run does (repeating until the starter answers) and identifies the panel;
@@ -46,8 +48,7 @@ class SimulatedLine {
     for (int i = 0; i < 12 && result != link::ConnectResult::kConnected; ++i)
       result = starter.ConnectStarter();
     if (result != link::ConnectResult::kConnected) return false;
-    if (!starter.IdentifyPanel() || link.LinkReply[1] != link::kAnswerData) return false;
-    starter.StoreIdentification();
+    if (starter.IdentifyPanel() != link::kAnswerData) return false;
     if (starter.State().StarterVersion >= 0x52) {
       starter.State().LinkToken = {0x11, 0x22, 0x33, 0x44};
       starter.State().LinkTokenCountdown = 5;
@@ -66,6 +67,7 @@ class SimulatedLine {
   shell::Session session;
   SimLinePeer peer;
   link::InProcessDevice device;
+  update::SessionLinkHost host;
   link::Link link;
   link::Starter starter;
 };
@@ -74,7 +76,7 @@ TEST(SimLinePeer, ConnectNegotiatesTheFastRateAndIdentifies) {
   SimulatedLine line(
       testing::MakePanel({{"panel_type", "6"}, {"flash_kind", "8"}, {"starter_version", "0x61"}}));
   ASSERT_TRUE(line.Open());
-  EXPECT_EQ(line.link.RateIndex, 2);  // 115200
+  EXPECT_EQ(line.link.RateIndex(), 2);  // 115200
   EXPECT_EQ(line.device.BitRate(), 115200u);
   EXPECT_EQ(line.panel->ListenRate(), 115200u);
   EXPECT_EQ(line.starter.State().FlashKind, 8);
@@ -86,7 +88,7 @@ TEST(SimLinePeer, ConnectNegotiatesTheFastRateAndIdentifies) {
 TEST(SimLinePeer, ConnectFindsAStarterListeningAtAnotherRate) {
   SimulatedLine line(testing::MakePanel({{"listen_rate", "57600"}}), false);
   ASSERT_TRUE(line.Open());
-  EXPECT_EQ(line.link.RateIndex, 1);
+  EXPECT_EQ(line.link.RateIndex(), 1);
   EXPECT_GT(line.panel->Stats().wrongRateBytes, 0u);  // the first connect went out at 9600
 }
 
