@@ -5,6 +5,8 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix googletest wine wine64 cmake ninja-build)
+# The Win32 window's check under Wine: a virtual display, window search and screenshots.
+packages+=(xvfb xauth xdotool imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

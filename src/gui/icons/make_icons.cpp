@@ -9,8 +9,14 @@
 // for, in the folder layout of the hicolor icon theme (<size>x<size>/apps/korvex.png,
 // <size>x<size>/mimetypes/application-x-korvex-firmware.png).
 //
+// The button pictures are also written as icon files for the Win32 window, which cannot run a
+// Qt program while it is cross-built: one 31 x 31 32-bit image per file ("IA_open.ico", ...)
+// and the program icon "korvex.ico" (the Program picture at 16, 32 and 48 pixels). Those are
+// committed under src/win/res; a test checks that they match what this program draws.
+//
 // Usage: korvex_make_icons <output folder>
 //        korvex_make_icons --theme <output folder>
+#include <QByteArray>
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -22,6 +28,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string_view>
@@ -211,6 +218,67 @@ QImage Inactive(const QImage& active) {
   return out;
 }
 
+void PutLE(QByteArray& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// One image of an icon file: a 32-bit bottom-up bitmap of twice the height (colour rows,
+// then the AND mask with a set bit where the picture is fully transparent).
+QByteArray IconImage(const QImage& image) {
+  const int w = image.width();
+  const int h = image.height();
+  const int maskStride = ((w + 31) / 32) * 4;
+  QByteArray out;
+  PutLE(out, 40, 4);  // BITMAPINFOHEADER
+  PutLE(out, static_cast<std::uint32_t>(w), 4);
+  PutLE(out, static_cast<std::uint32_t>(2 * h), 4);
+  PutLE(out, 1, 2);
+  PutLE(out, 32, 2);
+  PutLE(out, 0, 4);  // BI_RGB
+  PutLE(out, static_cast<std::uint32_t>(w * h * 4 + maskStride * h), 4);
+  PutLE(out, 0, 4);
+  PutLE(out, 0, 4);
+  PutLE(out, 0, 4);
+  PutLE(out, 0, 4);
+  for (int y = h - 1; y >= 0; --y) {
+    for (int x = 0; x < w; ++x) PutLE(out, image.pixel(x, y), 4);  // B, G, R, A
+  }
+  for (int y = h - 1; y >= 0; --y) {
+    QByteArray row(maskStride, '\0');
+    for (int x = 0; x < w; ++x) {
+      if (qAlpha(image.pixel(x, y)) == 0)
+        row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+    }
+    out.append(row);
+  }
+  return out;
+}
+
+// An icon file holding `images` (each square, at most 255 pixels).
+bool WriteIcon(const QString& path, const std::vector<QImage>& images) {
+  QByteArray out;
+  PutLE(out, 0, 2);
+  PutLE(out, 1, 2);  // an icon
+  PutLE(out, static_cast<std::uint32_t>(images.size()), 2);
+  std::vector<QByteArray> bodies;
+  for (const QImage& image : images) bodies.push_back(IconImage(image));
+  auto offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    PutLE(out, static_cast<std::uint32_t>(images[i].width()), 1);
+    PutLE(out, static_cast<std::uint32_t>(images[i].height()), 1);
+    PutLE(out, 0, 1);  // no palette
+    PutLE(out, 0, 1);
+    PutLE(out, 1, 2);   // planes
+    PutLE(out, 32, 2);  // bits per pixel
+    PutLE(out, static_cast<std::uint32_t>(bodies[i].size()), 4);
+    PutLE(out, offset, 4);
+    offset += static_cast<std::uint32_t>(bodies[i].size());
+  }
+  for (const QByteArray& body : bodies) out.append(body);
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(out) == out.size();
+}
+
 struct Picture {
   const char* name;  // the part after "IA_" / "II_"
   std::function<void(QPainter&)> draw;
@@ -273,8 +341,10 @@ int main(int argc, char** argv) {
       const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
       for (const auto& [prefix, image] : {std::pair{"IA_", &active}, std::pair{"II_", &inactive}}) {
         const QString name = QString(prefix) + picture.name + suffix;
-        if (!image->save(folder + "/" + name + ".png", "PNG")) {
-          std::fprintf(stderr, "cannot write %s.png\n", name.toLocal8Bit().constData());
+        // The Win32 window stretches its one-size icon files itself.
+        if (!image->save(folder + "/" + name + ".png", "PNG") ||
+            (scale == 1 && !WriteIcon(folder + "/" + name + ".ico", {*image}))) {
+          std::fprintf(stderr, "cannot write %s\n", name.toLocal8Bit().constData());
           return 1;
         }
         qrc << "    <file alias=\"" << name << "\">" << name << ".png</file>\n";
@@ -282,5 +352,10 @@ int main(int argc, char** argv) {
     }
   }
   qrc << "  </qresource>\n</RCC>\n";
+  if (!WriteIcon(folder + "/korvex.ico",
+                 {Draw(DrawProgram, 16), Draw(DrawProgram, 32), Draw(DrawProgram, 48)})) {
+    std::fprintf(stderr, "cannot write korvex.ico\n");
+    return 1;
+  }
   return 0;
 }
