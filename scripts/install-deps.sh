@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat)
+          qt6-base-dev socat
+          xvfb openbox xdotool x11-utils imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do
