@@ -6,7 +6,8 @@ set -euo pipefail
 # clang-format is pinned to version 14: scripts/check-format.sh (and CI) judge the sources
 # with exactly that version.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat clang-format-14)
+          qt6-base-dev socat clang-format-14
+          xvfb openbox xdotool x11-utils imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 // or with the about text) or makes one unattended Program run and ends with its exit code.
 #include <QApplication>
 #include <QIcon>
+#include <QScreen>
 
 #include <chrono>
 #include <cstdint>
@@ -17,10 +18,40 @@
 #include "shell/run_options.h"
 #include "shell/session.h"
 #include "update/application.h"
+#include "view/geometry.h"
+#include "view/layout.h"
+
+namespace {
+
+// Qt enlarges the fixed-size window by the screen's density; on a small dense screen (1280
+// pixels wide at twice the density) it would not fit and its edges would be off the screen.
+// There the application is made again at the largest scale at which the window fits.
+std::unique_ptr<QApplication> MakeApplicationThatFits(int& argc, char** argv) {
+  auto app = std::make_unique<QApplication>(argc, argv);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return app;
+  const double scale = screen->devicePixelRatio();
+  const QRect available = screen->availableGeometry();
+  const korvex::view::Size device{static_cast<int>(available.width() * scale),
+                                  static_cast<int>(available.height() * scale)};
+  const korvex::view::Size window{
+      korvex::view::kMainClient.width + korvex::view::kMainFrameAllowance.width,
+      korvex::view::kMainClient.height + korvex::view::kMainFrameAllowance.height};
+  const double fitting = korvex::view::FittingScale(window, device, scale);
+  if (fitting >= scale) return app;
+
+  bool given = false;
+  const double factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+  app.reset();
+  qputenv("QT_SCALE_FACTOR", QByteArray::number((given ? factor : 1.0) * fitting / scale));
+  return std::make_unique<QApplication>(argc, argv);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace korvex;
-  QApplication qtApp(argc, argv);
+  const std::unique_ptr<QApplication> qtApp = MakeApplicationThatFits(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(shell::kApplicationTitle));
   // Ties the window to the installed desktop entry (korvex.desktop) and its icon; run from
   // the build tree, where no icon theme holds "korvex", the window keeps the default icon.
