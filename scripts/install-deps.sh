@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat)
+          qt6-base-dev socat
+          # the Debian package (dpkg-shlibdeps, file) and the checks of what it installs
+          dpkg-dev file man-db desktop-file-utils libxml2-utils)
 
 missing=()
 for p in "${packages[@]}"; do
