@@ -76,9 +76,8 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
       Complain("the FSK option names a byte above 0x3F or not four hexadecimal digits: no run");
       break;
     case shell::StartMode::kInteractiveWithAbout:
-      Complain(
-          "no run: give FILE PORT with a port number 1..255 or a device path "
-          "(korvex-cli --help tells more)");
+      Complain("no run: give FILE PORT with " + PortKindsText() +
+               " (korvex-cli --help tells more)");
       break;
     case shell::StartMode::kInteractiveWithFile:
     case shell::StartMode::kUnattendedRun:
@@ -90,7 +89,11 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
 
 std::optional<std::string> CliRunner::PortOperand(const std::string& port) {
   std::optional<std::string> portName = shell::PortNameFromParameter(port);
-  if (!portName) Complain("not a port number 1..255 or a device path: " + port);
+  if (!portName) {
+    if (const auto number = shell::ComPortNumberOfName(port))
+      portName = "COM" + std::to_string(*number);
+  }
+  if (!portName) Complain("not " + PortKindsText() + ": " + port);
   return portName;
 }
 

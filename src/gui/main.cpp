@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     return shell::kExitNone;
   }
   app.Session().Options = split.options;
+  window.ShowRunOptions();
   const shell::StartPlan plan = shell::PlanStart(split.params);
 
   // The window is shown before any file check or run, so the status panel shows its progress.

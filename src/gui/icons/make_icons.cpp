@@ -183,7 +183,8 @@ void DrawFirmwareFile(QPainter& p) {
   DrawChip(p, QRectF(10.5, 12.5, 10, 12));
 }
 
-// The picture drawn on a square of `size` pixels; the drawings are made for kSize and scaled.
+// The picture drawn on a square of `size` pixels; the drawings are made for kSize and scaled,
+// so a dense screen (size 2 * kSize) shows sharp edges instead of doubled pixels.
 QImage Draw(const std::function<void(QPainter&)>& draw, int size = kSize) {
   QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
@@ -266,15 +267,18 @@ int main(int argc, char** argv) {
   QTextStream qrc(&list);
   qrc << "<RCC>\n  <qresource prefix=\"/\">\n";
   for (const Picture& picture : pictures) {
-    const QImage active = Draw(picture.draw);
-    const QImage inactive = Inactive(active);
-    for (const auto& [prefix, image] : {std::pair{"IA_", &active}, std::pair{"II_", &inactive}}) {
-      const QString name = QString(prefix) + picture.name;
-      if (!image->save(folder + "/" + name + ".png", "PNG")) {
-        std::fprintf(stderr, "cannot write %s.png\n", name.toLocal8Bit().constData());
-        return 1;
+    for (const int scale : {1, 2}) {
+      const QImage active = Draw(picture.draw, kSize * scale);
+      const QImage inactive = Inactive(active);
+      const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+      for (const auto& [prefix, image] : {std::pair{"IA_", &active}, std::pair{"II_", &inactive}}) {
+        const QString name = QString(prefix) + picture.name + suffix;
+        if (!image->save(folder + "/" + name + ".png", "PNG")) {
+          std::fprintf(stderr, "cannot write %s.png\n", name.toLocal8Bit().constData());
+          return 1;
+        }
+        qrc << "    <file alias=\"" << name << "\">" << name << ".png</file>\n";
       }
-      qrc << "    <file alias=\"" << name << "\">" << name << ".png</file>\n";
     }
   }
   qrc << "  </qresource>\n</RCC>\n";
