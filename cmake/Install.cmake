@@ -5,12 +5,14 @@ include(GNUInstallDirs)
 
 set(KORVEX_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
-# Each program with its manual page.
+# Each program, with its manual page where manual pages are read.
 foreach(program korvex korvex-cli korvex-qfw korvex-panel)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${KORVEX_PACKAGING_DIR}/man/${program}.1
-            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    if(UNIX)
+      install(FILES ${KORVEX_PACKAGING_DIR}/man/${program}.1
+              DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
   endif()
 endforeach()
 
@@ -28,11 +30,13 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/sim/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
         RENAME README.simulator.md)
 
-install(FILES ${KORVEX_PACKAGING_DIR}/completion/korvex-cli
-              ${KORVEX_PACKAGING_DIR}/completion/korvex-qfw
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+if(UNIX)
+  install(FILES ${KORVEX_PACKAGING_DIR}/completion/korvex-cli
+                ${KORVEX_PACKAGING_DIR}/completion/korvex-qfw
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endif()
 
-if(TARGET korvex_theme_icons)
+if(UNIX AND TARGET korvex_theme_icons)
   install(FILES ${KORVEX_PACKAGING_DIR}/linux/korvex.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${KORVEX_PACKAGING_DIR}/linux/korvex-mime.xml
