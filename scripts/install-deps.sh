@@ -7,7 +7,9 @@ set -euo pipefail
 # with exactly that version.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev socat clang-format-14
-          xvfb openbox xdotool x11-utils imagemagick)
+          xvfb openbox xdotool x11-utils imagemagick
+          # the Debian package (dpkg-shlibdeps, file) and the checks of what it installs
+          dpkg-dev file man-db desktop-file-utils libxml2-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -16,12 +16,13 @@ touch "$files/panel.qfw" "$files/OLD.QFW" "$files/with blank.qfw" "$files/raw.bi
 cd "$files" || exit 1
 # COM 4 is named through the environment.
 export KORVEX_COM4=/dev/null
-# A korvex-cli whose port list does not depend on this machine, in the real list's format.
+# A korvex-cli whose port list does not depend on this machine, in the real list's format;
+# everything else it hands to the real one.
 stub_cli=$work/stub/korvex-cli
 mkdir "$work/stub"
-cat >"$stub_cli" <<'STUB'
+cat >"$stub_cli" <<STUB
 #!/bin/sh
-[ "$1" = ports ] || exit 2
+[ "\$1" = ports ] || exec "$cli" "\$@"
 echo "/dev/pts/3    KORVEX_COM2"
 echo "/dev/ttyUSB0  usb-FTDI_FT232R_A600-if00-port0  [no permission]"
 echo "This user may not open the ports marked [no permission]. Add your user to the group."
@@ -46,12 +47,22 @@ check() {
 }
 
 c=_korvex_cli
+ports="/dev/pts/3|/dev/ttyUSB0|4"
 check $c "OLD.QFW|check|folder|panel.qfw|ports|restart|test|with blank.qfw" "$cli" ""
 check $c "panel.qfw" "$cli" pa
 check $c "--help" "$cli" --h
+# The run options come from korvex-cli --help; they and their values stand anywhere.
+check $c "--timeout" "$cli" --t
+check $c "--verify=readback" "$cli" --verify
+check $c "readback" "$cli" --verify = r
+check $c "raw.bin" "$cli" panel.qfw 4 --report r
+check $c "folder" "$cli" --backup f
+check $c "" "$cli" --timeout ""
+check $c "$ports" "$stub_cli" --report out.json panel.qfw ""
+check $c "$ports" "$stub_cli" --timeout 30 --verify=readback test panel.qfw ""
+check $c "komunikacji" "$cli" panel.qfw 4 --backup dir hasla ""
 check $c "OLD.QFW|folder|panel.qfw|with blank.qfw" "$cli" check ""
 check $c "" "$cli" check panel.qfw ""
-ports="/dev/pts/3|/dev/ttyUSB0|4"
 check $c "$ports" "$stub_cli" restart ""
 check $c "OLD.QFW|folder|panel.qfw|with blank.qfw" "$cli" test ""
 check $c "$ports" "$stub_cli" test panel.qfw ""
