@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat)
+          qt6-base-dev socat nlohmann-json3-dev
+          libgcrypt20-dev)
 
 missing=()
 for p in "${packages[@]}"; do

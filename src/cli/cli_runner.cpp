@@ -54,6 +54,8 @@ int CliRunner::Run(const CliCommand& command) {
       return RunTest(command.operands[0], command.operands[1]);
     case CliCommandKind::kRestart:
       return RunRestart(command.operands[0]);
+    case CliCommandKind::kDump:
+      return RunDump(command.operands[0], command.operands[1]);
     case CliCommandKind::kCheck:
       return RunCheck(command.operands[0]);
     case CliCommandKind::kPorts:
@@ -125,6 +127,21 @@ int CliRunner::RunRestart(const std::string& port) {
   return Finish(shell::kExitNoConnection, op_.StopAsked()
                                               ? "the restart was stopped"
                                               : "the panel's starter did not answer the restart");
+}
+
+int CliRunner::RunDump(const std::string& port, const std::string& dir) {
+  const std::optional<std::string> portName = PortOperand(port);
+  if (!portName) return shell::kExitPortFailed;
+  update::Application app(op_, clock_, device_, seed_);
+  op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
+  app.Session().Info1.KVinit();
+  PresetPort(app, *portName);
+  app.ReadOutClick(dir);
+  op_.SetStopHandler({});
+  if (app.ExitCode() == shell::kExitNothingWritten) {
+    return Finish(app.ExitCode(), "the panel was read into " + dir);
+  }
+  return Finish(app.ExitCode());
 }
 
 int CliRunner::RunCheck(const std::string& file) {

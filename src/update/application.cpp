@@ -2,6 +2,7 @@
 
 #include "firmware/open_file.h"
 #include "shell/about.h"
+#include "update/panel_readout.h"
 #include "update/programming_run.h"
 #include "update/run_phases.h"
 
@@ -108,6 +109,13 @@ void Application::TestClick() {
 void Application::RestartClick() {
   AllDisable();
   StandaloneRestart(context_);
+  AllEnable();
+}
+
+void Application::ReadOutClick(const std::filesystem::path& dir) {
+  AllDisable();
+  ReadOutPanel(context_, dir);
+  link_.KVRS.RSdone();
   AllEnable();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 #include "firmware/firmware_image.h"
 #include "link/link.h"
@@ -60,8 +61,11 @@ class Application {
   void ProgramClick();  // a Program run; the port is closed after it
   void TestClick();     // a comparison (Test) run; the port is closed after it
   void RestartClick();  // restart the panel only
-  void StopClick();     // "Abort ?"; Yes sets StopRequested (only while an operation runs)
-  void AboutClick();    // the about box
+  // Reads the panel's FLASH and settings into files in `dir` (korvex-cli dump); writes
+  // nothing to the panel. The port is closed after it.
+  void ReadOutClick(const std::filesystem::path& dir);
+  void StopClick();   // "Abort ?"; Yes sets StopRequested (only while an operation runs)
+  void AboutClick();  // the about box
 
   // A key typed in the main window. Only while an operation runs: Enter (13) sets
   // StForceKey and Esc (27) sets StKeepKey in service test mode; Ctrl+S (19) acts as Stop.

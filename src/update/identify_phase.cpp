@@ -74,15 +74,6 @@ bool ReadPanelIdentity(Context& context) {
   return true;
 }
 
-std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
-  std::string text;
-  text += static_cast<char>(0x30 + (version >> 4));
-  text += '.';
-  text += static_cast<char>(0x30 + (version & 0x0F));
-  text += ' ';
-  return text + firmware::LanguageName(language);
-}
-
 bool StarterCheckApplies(const Context& context) {
   const std::uint8_t kind = context.starter.State().FlashKind;
   return context.session.ProgramMode && !context.session.StOnlyRequested &&
@@ -108,7 +99,7 @@ PassResult IdentifyPass(Context& context) {
     EndWithError(context, ("??? (" + std::to_string(state.FlashKind) + ")").c_str());
     return PassResult::kEndRun;
   }
-  info.KVstatus(kFlashKindNames[state.FlashKind], 0, display::kAttrPlain);
+  info.KVstatus(FlashKindName(state.FlashKind), 0, display::kAttrPlain);
 
   info.KVadd("Panel type");
   if (state.PanelType > kHighestPanelType) {
@@ -144,6 +135,19 @@ PassResult IdentifyPass(Context& context) {
 }
 
 }  // namespace
+
+const char* FlashKindName(std::uint8_t flashKind) {
+  return flashKind < kFlashKindNames.size() ? kFlashKindNames[flashKind] : nullptr;
+}
+
+std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
+  std::string text;
+  text += static_cast<char>(0x30 + (version >> 4));
+  text += '.';
+  text += static_cast<char>(0x30 + (version & 0x0F));
+  text += ' ';
+  return text + firmware::LanguageName(language);
+}
 
 PhaseOutcome IdentifyPhase(Context& context) {
   shell::Session& session = context.session;
