@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include "link/usb_latency.h"
+
 #include <algorithm>
 #include <span>
 
@@ -104,7 +106,17 @@ bool Link::EnsurePortChosen() {
   if (!ok && !KVRS.LastOpenResult().Ok()) {
     session_.ShowMessageBox(KVRS.LastOpenResult().message, shell::MessageKind::kError, true);
   }
+  if (ok) NoteAdapterLatency();
   return ok;
+}
+
+void Link::NoteAdapterLatency() {
+  const std::optional<AdapterLatency> latency = KVRS.AdapterLatencyOfPort();
+  if (!latency) return;
+  session_.AdapterLatencyMs = latency->timerMs;
+  if (latency->timerMs <= kFastLatencyMs || session_.AdapterLatencyNoted) return;
+  session_.AdapterLatencyNoted = true;
+  session_.Op().ShowNotice(LatencyNote(latency->device, latency->timerMs));
 }
 
 void Link::PumpWait(std::uint16_t ms) {

@@ -70,6 +70,8 @@ class Link {
   shell::Session& Context() { return session_; }
 
  private:
+  // Tells the operator once per session when the port's USB adapter holds bytes back.
+  void NoteAdapterLatency();
   std::uint16_t Tick16() { return static_cast<std::uint16_t>(session_.Time().TickMs()); }
   // Milliseconds since `last` (16-bit difference) capped at kMaxTurnMs; moves `last` on.
   std::uint16_t TurnStep(std::uint16_t& last);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -76,6 +77,11 @@ class Session {
   bool FskGiven = false;
   std::uint8_t FskPlus = 0;
   std::uint8_t FskMinus = 0;
+
+  // The latency timer of the port's USB adapter when the system names one, and whether the
+  // operator has been told that it is slow.
+  std::optional<int> AdapterLatencyMs;
+  bool AdapterLatencyNoted = false;
 
   // Service test mode and log; tests replace it to pin the paths and the date.
   ServiceMode Service;
