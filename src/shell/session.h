@@ -11,6 +11,7 @@
 #include "display/kv_status.h"
 #include "shell/clock.h"
 #include "shell/operator.h"
+#include "shell/run_options.h"
 #include "shell/service_mode.h"
 
 namespace korvex::shell {
@@ -77,6 +78,9 @@ class Session {
   bool FskGiven = false;
   std::uint8_t FskPlus = 0;
   std::uint8_t FskMinus = 0;
+
+  // The "--" options of the command line (or the window's menu).
+  RunOptions Options;
 
   // The latency timer of the port's USB adapter when the system names one, and whether the
   // operator has been told that it is slow.
