@@ -128,6 +128,7 @@ int CliRunner::RunRestart(const std::string& port) {
   if (code != shell::kExitNone) return Finish(code);
   if (app.Session().Info1.StatusText() == kOkVerdict)
     return Finish(shell::kExitNone, "the panel was restarted");
+  app.WriteReport("restart", shell::kExitNoConnection);
   return Finish(shell::kExitNoConnection, op_.StopAsked()
                                               ? "the restart was stopped"
                                               : "the panel's starter did not answer the restart");

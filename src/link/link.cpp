@@ -72,12 +72,19 @@ bool Link::Transact(std::uint16_t attempts, std::uint16_t n, std::uint16_t budge
   if (n < kMinRequestLength || n > kMaxRequestLength) return false;
   std::uint16_t attempt = 0;
   bool ok = false;
+  ++Exchanges.requests;
   do {
     if (attempt >= 2) SetLinkRate();
     ++attempt;
+    ++Exchanges.attempts;
     SendFrame(n);
     ok = ReceiveReply(budgetMs, showProgress);
   } while (!ok && attempt < attempts);
+  if (!ok) {
+    ++Exchanges.failed;
+  } else if (LinkReply[1] == kAnswerError || LinkReply[1] == kAnswerBadCommand) {
+    ++Exchanges.wrongAnswers;
+  }
   return ok;
 }
 

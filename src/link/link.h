@@ -35,6 +35,14 @@ inline constexpr std::uint32_t kPumpTurnMs = 1;
 // " " + port + " 9600 bps" (and so on): the port panel of the status bar.
 std::string LinkStatusText(const std::string& port, std::uint16_t rateIndex);
 
+// What the line carried during an operation, for the run report.
+struct ExchangeCounts {
+  std::uint32_t requests = 0;      // Transact calls that sent their request
+  std::uint32_t attempts = 0;      // frames sent, repetitions included
+  std::uint32_t failed = 0;        // requests that got no reply with matching check bytes
+  std::uint32_t wrongAnswers = 0;  // replies that answered "error" or "bad command"
+};
+
 class Link {
  public:
   // `device` is the machine's serial line (or an in-process one); the session provides the
@@ -84,6 +92,7 @@ class Link {
   // Position 0 data count (0 meaning 256), 1 answer code, 2.. data.
   ReplyReceiver::Buffer LinkReply{};
   std::uint16_t RateIndex = 0;
+  ExchangeCounts Exchanges;
   bool FastRsEnabled = false;
   TKVRS KVRS;
   PortDialog FormFlashRS;

@@ -18,6 +18,13 @@
 
 namespace korvex::link {
 
+// What the commands wrote to the panel during an operation, for the run report.
+struct WriteCounts {
+  std::uint32_t sectorsErased = 0;
+  std::uint32_t pagesProgrammed = 0;
+  std::uint32_t settingsWrites = 0;  // 64-byte and one-byte settings write requests
+};
+
 class Starter {
  public:
   explicit Starter(Link& link) : link_(link) {}
@@ -26,6 +33,9 @@ class Starter {
 
   Link& GetLink() { return link_; }
   StarterState& State() { return state_; }
+  // What this object's write commands wrote since the last ResetWrites.
+  const WriteCounts& Writes() const { return writes_; }
+  void ResetWrites() { writes_ = {}; }
   const StarterState& State() const { return state_; }
 
   // Connection and control.
@@ -52,11 +62,15 @@ class Starter {
     return link::ReadBlockCheck(link_, address, values);
   }
   WriteStatus EraseFlashSector(std::uint8_t sector) {
-    return link::EraseFlashSector(link_, state_, sector);
+    const WriteStatus status = link::EraseFlashSector(link_, state_, sector);
+    if (status == WriteStatus::kDone) ++writes_.sectorsErased;
+    return status;
   }
   WriteStatus ProgramFlashPage(std::uint32_t address,
                                std::span<const std::uint8_t, kFlashPageSize> page) {
-    return link::ProgramFlashPage(link_, state_, address, page);
+    const WriteStatus status = link::ProgramFlashPage(link_, state_, address, page);
+    if (status == WriteStatus::kDone) ++writes_.pagesProgrammed;
+    return status;
   }
 
   // Settings memory.
@@ -69,9 +83,11 @@ class Starter {
   }
   void WriteSettings(std::uint8_t area, std::uint16_t address,
                      std::span<const std::uint8_t, kSettingsChunk> data) {
+    ++writes_.settingsWrites;
     link::WriteSettings(link_, state_, area, address, data);
   }
   void WriteSettingsByte(std::uint8_t area, std::uint16_t address, std::uint8_t value) {
+    ++writes_.settingsWrites;
     link::WriteSettingsByte(link_, state_, area, address, value);
   }
   void WriteSettingsString(std::uint8_t area, std::uint16_t address, std::string_view s) {
@@ -95,6 +111,7 @@ class Starter {
  private:
   Link& link_;
   StarterState state_;
+  WriteCounts writes_;
 };
 
 }  // namespace korvex::link

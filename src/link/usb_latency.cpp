@@ -44,7 +44,7 @@ std::string LatencyNote(const std::string& devicePath, int timerMs) {
          std::to_string(timerMs) + " ms (latency_timer), which adds about " +
          std::to_string(costSeconds) +
          " s to a full run. To set it to 1 ms, install the udev rule " + kLatencyRuleFile +
-         " (in /lib/udev/rules.d with the package) or run: echo 1 | sudo tee "
+         " (the package installs it in /usr/lib/udev/rules.d) or run: echo 1 | sudo tee "
          "/sys/bus/usb-serial/devices/" +
          tty + "/latency_timer";
 }

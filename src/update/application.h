@@ -17,6 +17,7 @@
 #include "shell/operator.h"
 #include "shell/session.h"
 #include "update/run_context.h"
+#include "update/run_report.h"
 
 namespace korvex::update {
 
@@ -73,13 +74,22 @@ class Application {
 
   std::int32_t ExitCode() const { return session_.ExitCode; }
 
+  // Writes the report of the operation that just ended to Options.reportFile (when one is
+  // named) with `exitCode` as its outcome; a failure to write is said as a notice. The
+  // operations call it themselves with the session's exit code; a front end that decides
+  // another code (the terminal's restart) writes it again with that one.
+  void WriteReport(const std::string& operation, std::int32_t exitCode);
+
  private:
   // The runs of ProgramClick/TestClick and the automatic mode share this bracket.
   void RunProgramming(bool programMode);
   // AllDisable, with Stop and the keys acting only when `stopActive`.
   void Lock(bool stopActive);
+  // Closes the phases of the operation and writes its report.
+  void EndOperation(const std::string& operation);
 
   shell::Session session_;
+  PhaseRecorder recorder_;
   firmware::FirmwareImage image_;
   link::Link link_;
   link::Starter starter_;

@@ -7,6 +7,7 @@
 
 #include "display/kv_status.h"
 #include "firmware/identity.h"
+#include "update/panel_readout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
@@ -80,6 +81,11 @@ bool StarterCheckApplies(const Context& context) {
          (kind == 1 || (kind >= 4 && kind <= 9));
 }
 
+bool BackUpDue(const Context& context) {
+  return context.session.ProgramMode && !context.session.Options.backupDir.empty() &&
+         !context.BackUpMade;
+}
+
 PassResult IdentifyPass(Context& context) {
   display::TKVStatus& info = context.session.Info1;
   link::StarterState& state = context.starter.State();
@@ -120,6 +126,13 @@ PassResult IdentifyPass(Context& context) {
   }
   info.KVstatus(StarterVersionText(state.StarterVersion, context.StarterLanguage), 0,
                 display::kAttrPlain);
+
+  // The back-up comes before the starter check, which may replace the starter: the first
+  // thing a Program run can write.
+  if (BackUpDue(context)) {
+    if (!BackUpPanel(context, context.session.Options.backupDir)) return PassResult::kEndRun;
+    context.BackUpMade = true;
+  }
 
   if (StarterCheckApplies(context)) {
     switch (StarterCheck(context)) {

@@ -10,6 +10,7 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
   context.PanelVarekVariant = false;
   context.ProgramsIdentical = false;
   context.OperatorConfirmed = false;
+  context.BackUpMade = false;
   context.session.PortReady = false;
   context.UnattendedRun = unattended;
 
