@@ -153,6 +153,12 @@ const char* FlashKindName(std::uint8_t flashKind) {
   return flashKind < kFlashKindNames.size() ? kFlashKindNames[flashKind] : nullptr;
 }
 
+std::string PlainModelName(int panelType) {
+  const std::string name = firmware::ModelName(panelType);
+  const auto first = name.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : name.substr(first);
+}
+
 std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
   std::string text;
   text += static_cast<char>(0x30 + (version >> 4));

@@ -78,7 +78,7 @@ nlohmann::json PanelFacts(const Context& context, const PanelReadout& readout) {
   const char* flashName = FlashKindName(state.FlashKind);
   return {
       {"flash_type", {{"code", state.FlashKind}, {"name", flashName ? flashName : "?"}}},
-      {"panel_type", {{"code", state.PanelType}, {"name", firmware::ModelName(state.PanelType)}}},
+      {"panel_type", {{"code", state.PanelType}, {"name", PlainModelName(state.PanelType)}}},
       {"starter",
        {{"version", StarterVersionText(state.StarterVersion, context.StarterLanguage)},
         {"language", firmware::LanguageName(context.StarterLanguage)},

@@ -63,7 +63,7 @@ nlohmann::json PanelFacts(const Context& context) {
   if (state.FlashKind == 0) return nullptr;  // never identified
   const char* flashName = FlashKindName(state.FlashKind);
   return {{"flash_type", flashName ? flashName : "?"},
-          {"panel_type", firmware::ModelName(state.PanelType)},
+          {"panel_type", PlainModelName(state.PanelType)},
           {"starter_version", StarterVersionText(state.StarterVersion, context.StarterLanguage)},
           {"program_before", context.PanelDescription}};
 }
