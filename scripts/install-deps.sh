@@ -6,7 +6,7 @@ set -euo pipefail
 # clang-format is pinned to version 14: scripts/check-format.sh (and CI) judge the sources
 # with exactly that version.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev socat clang-format-14
+          qt6-base-dev socat clang-format-14 nlohmann-json3-dev libgcrypt20-dev
           xvfb openbox xdotool x11-utils imagemagick
           # the Debian package (dpkg-shlibdeps, file) and the checks of what it installs
           dpkg-dev file man-db desktop-file-utils libxml2-utils)

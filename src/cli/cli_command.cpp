@@ -20,6 +20,7 @@ constexpr CommandForm kForms[] = {
     {"test", CliCommandKind::kTest, 2, "test FILE PORT"},
     {"restart", CliCommandKind::kRestart, 1, "restart PORT"},
     {"check", CliCommandKind::kCheck, 1, "check FILE"},
+    {"dump", CliCommandKind::kDump, 2, "dump PORT DIR"},
     {"ports", CliCommandKind::kPorts, 0, "ports"},
 };
 
@@ -74,11 +75,14 @@ constexpr const char* kHelpForms = R"(Usage:
   korvex-cli restart PORT
                          restart the panel only
   korvex-cli check FILE  check a firmware file
+  korvex-cli dump PORT DIR
+                         read the panel's FLASH and settings into DIR (flash.bin,
+                         settings1.bin, settings2.bin, panel.json); nothing is written
   korvex-cli ports       list the machine's serial ports with their descriptions
   korvex-cli --help      show this text
 
 FILE  a SOLANTA firmware file (*.qfw). A file named like a command ("test", "check",
-      "restart", "ports") is given with its folder, for example ./test.
+      "restart", "ports", "dump") is given with its folder, for example ./test.
 %PORT%
 The Program run checks the file, connects to the panel's starter (stepping through 9600,
 57600 and 115200 bit/s), compares the programs, erases, writes and verifies the FLASH when
@@ -119,7 +123,8 @@ Exit codes:
      identify, erase, program, verify); restart: the starter did not answer or it was stopped
   4  the panel's starter is too old (below 6.1), the ST program update failed, or the
      starter update failed
-  5  success: the run (Program or Test) ended normally and nothing was written to the panel
+  5  success: the run (Program or Test) or the read-out ended normally and nothing was
+     written to the panel
   6  success: the Program run ended normally and the panel was written (FLASH, ST program or
      starter)
   7  the program ended on an unexpected error (the reason is printed); the panel may be

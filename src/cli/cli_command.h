@@ -15,6 +15,7 @@ enum class CliCommandKind {
   kRun,      // the window program's command line: operands as given (file, port, options)
   kTest,     // test FILE PORT
   kRestart,  // restart PORT
+  kDump,     // dump PORT DIR
   kCheck,    // check FILE
   kPorts,    // ports
   kUsage,    // a command with the wrong number of operands; `error` says what is wrong

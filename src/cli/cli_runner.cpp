@@ -57,6 +57,8 @@ int CliRunner::Run(const CliCommand& command) {
       return RunTest(command.operands[0], command.operands[1]);
     case CliCommandKind::kRestart:
       return RunRestart(command.operands[0]);
+    case CliCommandKind::kDump:
+      return RunDump(command.operands[0], command.operands[1]);
     case CliCommandKind::kCheck:
       return RunCheck(command.operands[0]);
     case CliCommandKind::kPorts:
@@ -129,11 +131,28 @@ int CliRunner::RunRestart(const std::string& port) {
     case update::RestartOutcome::kRestarted:
       return Finish(shell::kExitNone, "the panel was restarted");
     case update::RestartOutcome::kStopped:
+      app.WriteReport("restart", shell::kExitNoConnection);
       return Finish(shell::kExitNoConnection, "the restart was stopped");
     case update::RestartOutcome::kNoAnswer:
+      app.WriteReport("restart", shell::kExitNoConnection);
       return Finish(shell::kExitNoConnection, "the panel's starter did not answer the restart");
     case update::RestartOutcome::kNoPort:
       break;
+  }
+  return Finish(app.ExitCode());
+}
+
+int CliRunner::RunDump(const std::string& port, const std::string& dir) {
+  const std::optional<std::string> portName = PortOperand(port);
+  if (!portName) return shell::kExitPortFailed;
+  update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
+  const TerminalOperator::StopHandlerScope stopHandler(op_, StopRun(app));
+  app.Session().Info1.KVinit();
+  PresetPort(app, *portName);
+  app.ReadOutClick(dir);
+  if (app.ExitCode() == shell::kExitNothingWritten) {
+    return Finish(app.ExitCode(), "the panel was read into " + dir);
   }
   return Finish(app.ExitCode());
 }

@@ -28,6 +28,7 @@ class CliRunner {
   int RunCommandLine(const CliCommand& command);
   int RunTest(const std::string& file, const std::string& port);
   int RunRestart(const std::string& port);
+  int RunDump(const std::string& port, const std::string& dir);
   int RunCheck(const std::string& file);
   int RunPorts();
   // The PORT operand as a port name; complains and gives nothing when it is neither a port

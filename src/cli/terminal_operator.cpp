@@ -131,6 +131,13 @@ bool TerminalOperator::ShowMessageBox(const std::string& text, shell::MessageKin
   return answer;
 }
 
+void TerminalOperator::ShowNotice(const std::string& text) {
+  FlushPending();
+  ClearLive();
+  Write("INFO: " + MessageLines(text) + "\n");
+  DrawLive();
+}
+
 std::optional<std::string> TerminalOperator::ChooseFirmwareFile(const std::string&) {
   if (!fileAnswer_) PrintLine("No firmware file given.");
   return fileAnswer_;

@@ -73,6 +73,7 @@ class TerminalOperator : public shell::Operator {
   void PrintLine(const std::string& text);
 
   bool ShowMessageBox(const std::string& text, shell::MessageKind kind, bool okOnly) override;
+  void ShowNotice(const std::string& text) override;
   void ProcessMessages() override;
   std::optional<std::string> ChooseFirmwareFile(const std::string& presetName) override;
   void ShowDescription(const std::string& text) override;

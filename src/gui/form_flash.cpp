@@ -369,6 +369,13 @@ void TFormFlash::SetStatusBarPort(const std::string& text) {
   statusPort_->setText(QString::fromStdString(text));
 }
 
+void TFormFlash::ShowNotice(const std::string& text) {
+  // The status bar shows the note for a while; the port panel keeps it as its tool tip.
+  constexpr int kNoticeShownMs = 20000;
+  statusPort_->setToolTip(QString::fromStdString(text));
+  statusBar()->showMessage(QString::fromStdString(text), kNoticeShownMs);
+}
+
 void TFormFlash::ShowWaitDialog(bool visible) {
   formWait_->ShowWait(visible);
 }

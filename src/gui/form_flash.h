@@ -67,6 +67,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void SetDescriptionEnabled(bool enabled) override;
   void SetStatusBarFile(const std::string& text) override;
   void SetStatusBarPort(const std::string& text) override;
+  void ShowNotice(const std::string& text) override;
   void ShowWaitDialog(bool visible) override;
   void SetOperationRunning(bool running, bool stopActive) override;
   std::optional<shell::PortChoice> ChoosePort(shell::PortDialogState& state,

@@ -155,13 +155,19 @@ WriteStatus Starter::EraseFlashSector(std::uint8_t sector) {
                               kEraseConfirm};
   RetryRule rule = FlashRule(kEraseBudgetMs);
   rule.failureLimit = kEraseFailureLimit;
-  return WriteStatusOf(ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerDone)));
+  const WriteStatus status =
+      WriteStatusOf(ExchangeWithRetries(link_, request, rule, AnswerIs(kAnswerDone)));
+  if (status == WriteStatus::kDone) ++writes_.sectorsErased;
+  return status;
 }
 
 WriteStatus Starter::ProgramFlashPage(std::uint32_t address,
                                       std::span<const std::uint8_t, kFlashPageSize> page) {
-  if (UsesShortProgramForm(state_.StarterVersion, address)) return ProgramShort(address);
-  return ProgramFull(address, page);
+  const WriteStatus status = UsesShortProgramForm(state_.StarterVersion, address)
+                                 ? ProgramShort(address)
+                                 : ProgramFull(address, page);
+  if (status == WriteStatus::kDone) ++writes_.pagesProgrammed;
+  return status;
 }
 
 }  // namespace korvex::link

@@ -36,6 +36,10 @@ class InProcessDevice : public SerialDevice {
   void SetRts(bool on) override;
   bool Cts() override;
   std::vector<PortInfo> ListPorts() override { return ports_; }
+  std::optional<AdapterLatency> Latency() const override { return latency; }
+
+  // What Latency() reports, so that tests can play a slow USB adapter.
+  std::optional<AdapterLatency> latency;
 
   // The settings of the open port (0 and '\0' when closed).
   std::uint32_t BitRate() const { return bitRate_; }

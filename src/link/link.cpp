@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include "link/usb_latency.h"
+
 #include <algorithm>
 #include <span>
 
@@ -62,17 +64,28 @@ std::optional<ReplyView> Link::Transact(const RequestWriter& request, std::uint1
   std::copy(bytes.begin(), bytes.end(), LinkRequest.begin() + 1);
   std::uint16_t attempt = 0;
   bool ok = false;
+  ++exchanges_.requests;
   do {
     // A port that cannot be reopened is gone: the remaining attempts could only wait out
     // their budgets on a closed line.
-    if (attempt >= 2 && !SetLinkRate()) return std::nullopt;
+    if (attempt >= 2 && !SetLinkRate()) {
+      ++exchanges_.failed;
+      return std::nullopt;
+    }
     ++attempt;
+    ++exchanges_.attempts;
     // A refused write leaves nothing for the panel to answer; the attempt still waits its
     // budget so the timing of a lost frame is kept.
     (void)SendFrame(bytes.size());
     ok = ReceiveReply(budgetMs, showProgress);
   } while (!ok && attempt < attempts);
-  if (!ok) return std::nullopt;
+  if (!ok) {
+    ++exchanges_.failed;
+    return std::nullopt;
+  }
+  if (LinkReply[1] == kAnswerError || LinkReply[1] == kAnswerBadCommand) {
+    ++exchanges_.wrongAnswers;
+  }
   return ReplyView(LinkReply);
 }
 

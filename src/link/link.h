@@ -60,6 +60,14 @@ class ReplyView {
   const ReplyReceiver::Buffer* reply_;
 };
 
+// What the line carried during an operation, for the run report.
+struct ExchangeCounts {
+  std::uint32_t requests = 0;      // Transact calls that sent their request
+  std::uint32_t attempts = 0;      // frames sent, repetitions included
+  std::uint32_t failed = 0;        // requests that got no reply with matching check bytes
+  std::uint32_t wrongAnswers = 0;  // replies that answered "error" or "bad command"
+};
+
 class Link {
  public:
   // `device` is the machine's serial line (or an in-process one); the host provides the
@@ -104,6 +112,10 @@ class Link {
   const TKVRS& KVRS() const { return kvrs_; }
   PortDialog& FormFlashRS() { return formFlashRS_; }
 
+  // What the line carried since the last ResetExchanges, for the run report.
+  const ExchangeCounts& Exchanges() const { return exchanges_; }
+  void ResetExchanges() { exchanges_ = {}; }
+
   LinkHost& Host() { return host_; }
   bool StopRequested() const { return host_.StopRequested(); }
 
@@ -124,6 +136,7 @@ class Link {
   bool fastRsEnabled_ = false;
   TKVRS kvrs_;
   PortDialog formFlashRS_;
+  ExchangeCounts exchanges_;
 };
 
 }  // namespace korvex::link

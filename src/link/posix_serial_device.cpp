@@ -2,6 +2,8 @@
 
 #include "link/posix_serial_device.h"
 
+#include "link/usb_latency.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -145,6 +147,15 @@ OpenResult PosixSerialDevice::Open(const std::string& name, std::uint32_t bitRat
     ioctl(fd, TIOCNXCL);
     CloseQuietly(fd);
     return {OpenError::kBadSettings, "Cannot set up " + path + ": " + std::strerror(err)};
+  }
+
+#ifdef __linux__
+  // USB adapters then pass each received byte on at once; a refusal changes nothing.
+  RequestLowLatency(fd, SystemSerialInfoCalls());
+#endif
+  latency_.reset();
+  if (const auto timerMs = AdapterLatencyTimerMs(sources_.sysClassTty, path)) {
+    latency_ = AdapterLatency{path, *timerMs};
   }
 
   fd_ = fd;

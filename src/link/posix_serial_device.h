@@ -39,6 +39,7 @@ class PosixSerialDevice : public SerialDevice {
   void SetRts(bool on) override;
   bool Cts() override;
   std::vector<PortInfo> ListPorts() override;
+  std::optional<AdapterLatency> Latency() const override { return latency_; }
 
  private:
   std::size_t KernelQueued() const;
@@ -51,6 +52,8 @@ class PosixSerialDevice : public SerialDevice {
   std::array<std::uint8_t, 512> rx_{};
   std::size_t rxHead_ = 0;
   std::size_t rxTail_ = 0;
+  // The USB adapter's latency timer, read when the port was opened.
+  std::optional<AdapterLatency> latency_;
 };
 
 // The message and kind for an open() failure with errno `err` on `path`.

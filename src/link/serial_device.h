@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -46,6 +47,12 @@ struct PortInfo {
   bool mayOpen = true;
 };
 
+// The latency timer of the USB adapter behind an open port, where the system exposes one.
+struct AdapterLatency {
+  std::string device;  // the device the port name led to
+  int timerMs = 0;
+};
+
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -74,6 +81,10 @@ class SerialDevice {
 
   // The serial ports of the machine, in no particular order.
   virtual std::vector<PortInfo> ListPorts() = 0;
+
+  // The latency timer of the adapter behind the open port; nullopt where there is none or
+  // the system does not say.
+  virtual std::optional<AdapterLatency> Latency() const { return std::nullopt; }
 };
 
 }  // namespace korvex::link

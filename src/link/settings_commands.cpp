@@ -79,6 +79,7 @@ bool Starter::ReadSettingsByte(std::uint8_t area, std::uint16_t address, std::ui
 void Starter::WriteSettings(std::uint8_t area, std::uint16_t address,
                             std::span<const std::uint8_t, kSettingsChunk> data) {
   if (state_.SettingsWriteFailed) return;
+  ++writes_.settingsWrites;
   RequestWriter request{kWriteSettingsRequest, Low(address), Mid(address), area};
   request.Put(data);
   if (ExchangeWithRetries(link_, request, SettingsRule(kWriteSettingsBudgetMs),
@@ -89,6 +90,7 @@ void Starter::WriteSettings(std::uint8_t area, std::uint16_t address,
 
 void Starter::WriteSettingsByte(std::uint8_t area, std::uint16_t address, std::uint8_t value) {
   if (state_.SettingsWriteFailed) return;
+  ++writes_.settingsWrites;
   const RequestWriter request{kWriteSettingsByteRequest, Low(address), Mid(address), area, value};
   RetryRule rule = SettingsRule(kWriteSettingsBudgetMs);
   // Once Stop is set every remaining exchange ends after one turn.

@@ -22,6 +22,13 @@
 
 namespace korvex::link {
 
+// What the commands wrote to the panel during an operation, for the run report.
+struct WriteCounts {
+  std::uint32_t sectorsErased = 0;
+  std::uint32_t pagesProgrammed = 0;
+  std::uint32_t settingsWrites = 0;  // 64-byte and one-byte settings write requests
+};
+
 class Starter {
  public:
   explicit Starter(Link& link) : link_(link) {}
@@ -29,6 +36,9 @@ class Starter {
   Starter& operator=(const Starter&) = delete;
 
   StarterState& State() { return state_; }
+  // What this object's write commands wrote since the last ResetWrites.
+  const WriteCounts& Writes() const { return writes_; }
+  void ResetWrites() { writes_ = {}; }
   const StarterState& State() const { return state_; }
 
   // --- Connection and control -------------------------------------------------------
@@ -117,6 +127,7 @@ class Starter {
 
   Link& link_;
   StarterState state_;
+  WriteCounts writes_;
 };
 
 }  // namespace korvex::link

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -128,6 +129,8 @@ class TKVRS {
   std::size_t TxCount() const { return txCount_; }
   // The outcome of the last attempt to open a port.
   const OpenResult& LastOpenResult() const { return lastOpen_; }
+  // The latency timer of the USB adapter behind the open port, where one is known.
+  std::optional<AdapterLatency> AdapterLatencyOfPort() const { return device_.Latency(); }
 
  private:
   SerialDevice& device_;

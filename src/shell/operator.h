@@ -39,6 +39,10 @@ class Operator : public display::StatusListener, public MessagePump {
   virtual void SetStatusBarFile(const std::string& text) = 0;
   virtual void SetStatusBarPort(const std::string& text) = 0;
 
+  // A note for the operator that needs no answer and must not hold up an unattended run
+  // (the terminal prints an INFO: line, the window a status line).
+  virtual void ShowNotice(const std::string& text) { (void)text; }
+
   // The non-modal "Wait..." dialog shown while the panel restarts.
   virtual void ShowWaitDialog(bool visible) = 0;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -47,7 +48,18 @@ class Session {
   bool ShowMessageBox(const std::string& text, MessageKind kind, bool okOnly) {
     return op_.ShowMessageBox(text, kind, okOnly);
   }
-  void ProcessMessages() { op_.ProcessMessages(); }
+  // Lets the front end handle its messages, then stops the operation as Stop does once its
+  // time limit (Options.timeoutSeconds) has passed.
+  void ProcessMessages() {
+    op_.ProcessMessages();
+    CheckTimeLimit();
+  }
+
+  // An operation starts: its time limit counts from now.
+  void StartOperationClock() {
+    operationStartMs_ = clock_.TickMs();
+    TimedOut = false;
+  }
 
   // The service test mode (decided once per session) and its log.
   bool ServiceTestMode() { return Service.ServiceTestMode(); }
@@ -57,6 +69,16 @@ class Session {
   Operator& op_;
   Clock& clock_;
   std::mt19937 random_;
+  std::uint32_t operationStartMs_ = 0;
+
+  void CheckTimeLimit() {
+    if (!Options.timeoutSeconds) return;
+    const std::uint64_t limitMs = std::uint64_t{*Options.timeoutSeconds} * 1000;
+    if (TimedOut || clock_.TickMs() - operationStartMs_ >= limitMs) {
+      TimedOut = true;
+      StopRequested = true;
+    }
+  }
 
  public:
   display::TKVStatus Info1;  // the status panel
@@ -65,6 +87,7 @@ class Session {
 
   // Main window flags.
   bool StopRequested = false;
+  bool TimedOut = false;  // the operation ran past its time limit and was stopped
   bool ProgramMode = false;
   bool PortReady = false;
   bool StForceKey = false;
@@ -80,6 +103,11 @@ class Session {
 
   // The "--" options of the command line (or the window's menu).
   RunOptions Options;
+
+  // The latency timer of the port's USB adapter when the system names one, and whether the
+  // operator has been told that it is slow.
+  std::optional<int> AdapterLatencyMs;
+  bool AdapterLatencyNoted = false;
 
   // Service test mode and log; tests replace it to pin the paths and the date.
   ServiceMode Service;

@@ -2,6 +2,7 @@
 
 #include "firmware/open_file.h"
 #include "shell/about.h"
+#include "update/panel_readout.h"
 #include "update/programming_run.h"
 #include "update/run_phases.h"
 
@@ -20,10 +21,13 @@ Application::Application(shell::Operator& op, shell::Clock& clock, link::SerialD
                          std::uint32_t randomSeed)
     : session_(op, clock, randomSeed),
       linkHost_(session_),
+      recorder_(clock, op),
       link_(linkHost_, device),
       starter_(link_),
       // Stands for this instance in every link token it makes.
       context_(session_, image_, link_, starter_, static_cast<std::uint8_t>(session_.Random(256))) {
+  // Every status line also becomes a phase of the run report.
+  session_.Info1.SetListener(&recorder_);
 }
 
 StartResult Application::Start(const shell::StartPlan& plan) {
@@ -43,6 +47,7 @@ StartResult Application::Start(const shell::StartPlan& plan) {
       session_.ProgramMode = true;
       session_.FirmwareFileName = plan.fileName;
       SOLANTAuniversal(context_, true);
+      EndOperation("program");
       link_.KVRS().RSdone();
       operationRunning_ = false;
       stopActive_ = false;
@@ -69,6 +74,28 @@ void Application::Lock(bool stopActive) {
   session_.Op().SetOperationRunning(true, stopActive);
   session_.ProcessMessages();
   session_.StopRequested = false;
+  session_.StartOperationClock();
+  recorder_.Start();
+  link_.ResetExchanges();
+  starter_.ResetWrites();
+  context_.StWritingBegan = false;
+  context_.StarterWritingBegan = false;
+}
+
+void Application::EndOperation(const std::string& operation) {
+  recorder_.Finish();
+  WriteReport(operation, session_.ExitCode);
+}
+
+void Application::WriteReport(const std::string& operation, std::int32_t exitCode) {
+  const std::string& path = session_.Options.reportFile;
+  if (path.empty()) return;
+  const std::int32_t kept = session_.ExitCode;
+  session_.ExitCode = exitCode;
+  const std::string json = RunReportJson(context_, operation, recorder_.Phases());
+  session_.ExitCode = kept;
+  std::string error;
+  if (!WriteRunReport(path, json, error)) session_.Op().ShowNotice(error);
 }
 
 void Application::AllEnable() {
@@ -94,6 +121,7 @@ void Application::RunProgramming(bool programMode) {
   AllDisable();
   session_.ProgramMode = programMode;
   SOLANTAuniversal(context_, false);
+  EndOperation(programMode ? "program" : "test");
   link_.KVRS().RSdone();
   AllEnable();
 }
@@ -113,10 +141,18 @@ void Application::RestartClick() {
 RestartOutcome Application::Restart() {
   AllDisable();
   const RestartOutcome outcome = StandaloneRestart(context_);
+  EndOperation("restart");
   AllEnable();
   return outcome;
 }
 
+void Application::ReadOutClick(const std::filesystem::path& dir) {
+  AllDisable();
+  ReadOutPanel(context_, dir);
+  EndOperation("dump");
+  link_.KVRS().RSdone();
+  AllEnable();
+}
 void Application::StopClick() {
   if (!operationRunning_ || !stopActive_) return;
   if (session_.ShowMessageBox(kAbortQuestion, shell::MessageKind::kConfirmation, false)) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 #include "firmware/firmware_image.h"
 #include "link/link.h"
@@ -18,6 +19,7 @@
 #include "update/run_context.h"
 #include "update/run_phases.h"
 #include "update/session_link_host.h"
+#include "update/run_report.h"
 
 namespace korvex::update {
 
@@ -64,6 +66,9 @@ class Application {
   void RestartClick();  // restart the panel only (the outcome is on the status panel)
   // The Restart operation with its outcome, for front ends that report it.
   RestartOutcome Restart();
+  // Reads the panel's FLASH and settings into files in `dir` (korvex-cli dump); writes
+  // nothing to the panel. The port is closed after it.
+  void ReadOutClick(const std::filesystem::path& dir);
   void StopClick();   // "Abort ?"; Yes sets StopRequested (only while an operation runs)
   void AboutClick();  // the about box
 
@@ -73,14 +78,23 @@ class Application {
 
   std::int32_t ExitCode() const { return session_.ExitCode; }
 
+  // Writes the report of the operation that just ended to Options.reportFile (when one is
+  // named) with `exitCode` as its outcome; a failure to write is said as a notice. The
+  // operations call it themselves with the session's exit code; a front end that decides
+  // another code (the terminal's restart) writes it again with that one.
+  void WriteReport(const std::string& operation, std::int32_t exitCode);
+
  private:
   // The runs of ProgramClick/TestClick and the automatic mode share this bracket.
   void RunProgramming(bool programMode);
   // AllDisable, with Stop and the keys acting only when `stopActive`.
   void Lock(bool stopActive);
+  // Closes the phases of the operation and writes its report.
+  void EndOperation(const std::string& operation);
 
   shell::Session session_;
   SessionLinkHost linkHost_;
+  PhaseRecorder recorder_;
   firmware::FirmwareImage image_;
   link::Link link_;
   link::Starter starter_;

@@ -8,6 +8,7 @@
 
 #include "display/kv_status.h"
 #include "firmware/identity.h"
+#include "update/panel_readout.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
@@ -75,19 +76,15 @@ bool ReadPanelIdentity(Context& context) {
   return true;
 }
 
-std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
-  std::string text;
-  text += static_cast<char>(0x30 + (version >> 4));
-  text += '.';
-  text += static_cast<char>(0x30 + (version & 0x0F));
-  text += ' ';
-  return text + firmware::LanguageName(language);
-}
-
 bool StarterCheckApplies(const Context& context) {
   const std::uint8_t kind = context.starter.State().FlashKind;
   return context.session.ProgramMode && !context.session.StOnlyRequested &&
          (kind == 1 || (kind >= 4 && kind <= 9));
+}
+
+bool BackUpDue(const Context& context) {
+  return context.session.ProgramMode && !context.session.Options.backupDir.empty() &&
+         !context.BackUpMade;
 }
 
 PassResult IdentifyPass(Context& context) {
@@ -108,7 +105,7 @@ PassResult IdentifyPass(Context& context) {
     EndWithError(context, ("??? (" + std::to_string(state.FlashKind) + ")").c_str());
     return PassResult::kEndRun;
   }
-  info.KVstatus(kFlashKindNames[state.FlashKind], 0, display::kAttrPlain);
+  info.KVstatus(FlashKindName(state.FlashKind), 0, display::kAttrPlain);
 
   info.KVadd("Panel type");
   if (state.PanelType > kHighestPanelType) {
@@ -130,6 +127,13 @@ PassResult IdentifyPass(Context& context) {
   info.KVstatus(StarterVersionText(state.StarterVersion, context.StarterLanguage), 0,
                 display::kAttrPlain);
 
+  // The back-up comes before the starter check, which may replace the starter: the first
+  // thing a Program run can write.
+  if (BackUpDue(context)) {
+    if (!BackUpPanel(context, context.session.Options.backupDir)) return PassResult::kEndRun;
+    context.BackUpMade = true;
+  }
+
   if (StarterCheckApplies(context)) {
     switch (StarterCheck(context)) {
       case StarterCheckResult::kSound:
@@ -144,6 +148,25 @@ PassResult IdentifyPass(Context& context) {
 }
 
 }  // namespace
+
+const char* FlashKindName(std::uint8_t flashKind) {
+  return flashKind < kFlashKindNames.size() ? kFlashKindNames[flashKind] : nullptr;
+}
+
+std::string PlainModelName(int panelType) {
+  const std::string name = firmware::ModelName(panelType);
+  const auto first = name.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : name.substr(first);
+}
+
+std::string StarterVersionText(std::uint8_t version, std::uint8_t language) {
+  std::string text;
+  text += static_cast<char>(0x30 + (version >> 4));
+  text += '.';
+  text += static_cast<char>(0x30 + (version & 0x0F));
+  text += ' ';
+  return text + firmware::LanguageName(language);
+}
 
 PhaseOutcome IdentifyPhase(Context& context) {
   shell::Session& session = context.session;

@@ -54,9 +54,14 @@ struct Context {
   bool OperatorConfirmed = false;  // the operator agreed to program, or the starter was replaced
   bool ProgramsIdentical = false;  // the panel already holds the file's program
   bool PanelVarekVariant = false;  // the program in the panel is the VAREK variant
+  bool BackUpMade = false;         // the --backup read-out of this run is in its folder
   // Something was written to a panel (erase, ST update or starter update began) in this or
   // an earlier run of the process. Never cleared.
   bool FlashWritten = false;
+  // Writing of the ST program or of a new starter began in the current operation (for the
+  // run report); cleared when an operation starts.
+  bool StWritingBegan = false;
+  bool StarterWritingBegan = false;
 
   // Panel facts of the last identification.
   std::uint8_t StarterLanguage = 0;  // FLASH byte 0x71FF9

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "firmware/block_check.h"
 #include "update/run_context.h"
@@ -25,6 +26,12 @@ PhaseOutcome ConnectPhase(Context& context);
 // The identification loop: FLASH chip, panel type, program in the panel, starter version,
 // link token and the starter check (with a starter update when one is needed).
 PhaseOutcome IdentifyPhase(Context& context);
+// The chip name of a FLASH kind 1..9; nullptr for other kinds.
+const char* FlashKindName(std::uint8_t flashKind);
+// The model name of a panel type without the padding the status panel lines it up with.
+std::string PlainModelName(int panelType);
+// "6.1 ENGLISH": the starter's version digits and the name of its language.
+std::string StarterVersionText(std::uint8_t version, std::uint8_t language);
 // Stores a fresh link token in a panel whose starter keeps one and proves it is held.
 PhaseOutcome SetUpLinkToken(Context& context);
 

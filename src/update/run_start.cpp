@@ -1,6 +1,9 @@
 // The start of a run: fresh run flags, the firmware file read and checked again (it may have
 // changed on disk since it was chosen), and an open port.
+#include <optional>
+
 #include "firmware/open_file.h"
+#include "link/usb_latency.h"
 #include "update/run_phases.h"
 
 namespace korvex::update {
@@ -10,6 +13,7 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
   context.PanelVarekVariant = false;
   context.ProgramsIdentical = false;
   context.OperatorConfirmed = false;
+  context.BackUpMade = false;
   context.session.PortReady = false;
   context.UnattendedRun = unattended;
 
@@ -17,6 +21,22 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
   if (!firmware::OpenFile(context.session, context.image, false)) return PhaseOutcome::kEndRun;
   return OpenChosenPort(context) ? PhaseOutcome::kGoOn : PhaseOutcome::kEndRun;
 }
+
+namespace {
+
+// Tells the operator once per session when the port's USB adapter holds received bytes back
+// (its latency timer above 1 ms), with the cost and the fix; the report takes the value.
+void NoteAdapterLatency(Context& context) {
+  shell::Session& session = context.session;
+  const std::optional<link::AdapterLatency> latency = context.link.KVRS().AdapterLatencyOfPort();
+  if (!latency) return;
+  session.AdapterLatencyMs = latency->timerMs;
+  if (latency->timerMs <= link::kFastLatencyMs || session.AdapterLatencyNoted) return;
+  session.AdapterLatencyNoted = true;
+  session.Op().ShowNotice(link::LatencyNote(latency->device, latency->timerMs));
+}
+
+}  // namespace
 
 bool OpenChosenPort(Context& context) {
   shell::Session& session = context.session;
@@ -26,6 +46,7 @@ bool OpenChosenPort(Context& context) {
   if (!session.PortReady && !context.link.KVRS().SelectedPort().empty() && !open.Ok()) {
     session.ShowMessageBox(open.message, shell::MessageKind::kError, true);
   }
+  if (session.PortReady) NoteAdapterLatency(context);
   return session.PortReady;
 }
 

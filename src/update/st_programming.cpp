@@ -130,6 +130,7 @@ PhaseOutcome WriteStProgram(StPhase& phase) {
   const StKindTraits& traits = phase.traits;
 
   context.FlashWritten = true;
+  context.StWritingBegan = true;
   const bool hasOptions = !traits.options.empty();
   info.KVadd(hasOptions ? "ST options" : "ST erasing");
   bool ok = Unlock(phase);

@@ -158,6 +158,7 @@ std::uint8_t RunStarterUpdatePhase(Context& context) {
   }
 
   context.FlashWritten = true;
+  context.StarterWritingBegan = true;
   info.KVadd("Starter updater loading");
   if (!LoadUpdater(context, copy)) return kStarterUpdateFailed;
 

@@ -36,6 +36,7 @@ class ScriptedOperator : public shell::Operator {
 
   std::vector<RecordedBox> boxes;
   std::vector<std::string> descriptions;
+  std::vector<std::string> notices;
   std::vector<bool> descriptionEnabled;
   std::vector<std::string> titles;
   std::vector<std::string> statusBarFile;
@@ -57,6 +58,7 @@ class ScriptedOperator : public shell::Operator {
   void SetStatusBarFile(const std::string& text) override { statusBarFile.push_back(text); }
   void SetStatusBarPort(const std::string& text) override { statusBarPort.push_back(text); }
   void ShowWaitDialog(bool visible) override { waitDialog.push_back(visible); }
+  void ShowNotice(const std::string& text) override { notices.push_back(text); }
   std::optional<shell::PortChoice> ChoosePort(shell::PortDialogState& state,
                                               const shell::PortRescan& rescan) override;
 };
