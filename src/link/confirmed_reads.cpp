@@ -10,9 +10,7 @@ namespace korvex::link {
 
 namespace {
 
-bool Stopped(Starter& starter) {
-  return starter.GetLink().Context().StopRequested;
-}
+bool Stopped(const Starter& starter) { return starter.StopRequested(); }
 
 // Calls `read` into `data` until two successful reads in a row give the same bytes.
 template <std::size_t N, typename Read>

@@ -39,6 +39,8 @@ class Starter {
   // What this object's write commands wrote since the last ResetWrites.
   const WriteCounts& Writes() const { return writes_; }
   void ResetWrites() { writes_ = {}; }
+  // The operator asked to stop; a sequence of commands gives up between them.
+  bool StopRequested() const { return link_.StopRequested(); }
   const StarterState& State() const { return state_; }
 
   // --- Connection and control -------------------------------------------------------
