@@ -213,6 +213,8 @@ std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
       {"fault.drop_request", "selectors: requests lost on the line (17, 0x62:5, 0x62:*)"},
       {"fault.drop_reply", "selectors: requests carried out whose reply is lost"},
       {"fault.corrupt_reply", "selectors: replies with one bit flipped"},
+      {"fault.garble_reply",
+       "selectors: replies whose data changes in a way the check bytes cannot see"},
       {"fault.delay_reply", "selector=ms, ...: replies that leave later"},
       {"fault.drop_probability", "probability that any reply is lost"},
       {"fault.corrupt_probability", "probability that any reply byte gets a flipped bit"},
@@ -223,6 +225,9 @@ std::vector<std::pair<std::string, std::string>> PresetKeyHelp() {
       {"fault.identify_answer", "answer code of identification instead of 0x92"},
       {"fault.power_loss_at", "the power fails during request N (a write is left half done)"},
       {"fault.lose_token_at", "the panel forgets the link token just before request N"},
+      {"fault.service_menu_at",
+       "the operator restarts the panel into its starter just before request N"},
+      {"fault.refuse_writes_from", "FLASH erases and page programs from request N are refused"},
       {"fault.seed", "seed of the random faults (default 1)"},
   };
 }

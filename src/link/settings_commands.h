@@ -52,7 +52,8 @@ void WriteSettingsString(Link& link, StarterState& state, std::uint8_t area, std
                          std::string_view s);
 
 // Recomputes the sum of the protected block starting at `block` from the panel's bytes and
-// writes its mark (0xFF) and sum. True when all four reads succeeded. A block address that is
+// writes its mark (0xFF) and sum. True when all four chunks were read twice alike; two readings
+// that differ set state.ReadingsDisagreed and write nothing. A block address that is
 // not the start of a block inside the protected range writes nothing and gives false; a panel
 // type or area without a table entry shows "ERROR 1" or "ERROR 2" and gives false.
 bool UpdateSettingsCheck(Link& link, StarterState& state, std::uint8_t area, std::uint16_t block);

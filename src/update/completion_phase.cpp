@@ -31,6 +31,7 @@ PhaseOutcome ResetCommCodes(Context& context) {
   link::StarterState& state = context.starter.State();
 
   info.KVadd("Communication codes restart");
+  context.RunWrote = true;
   if (context.starter.EraseFlashSector(kUpperAreaSector) != link::WriteStatus::kDone) {
     EndWithError(context, "ERROR");
     return PhaseOutcome::kEndRun;

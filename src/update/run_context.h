@@ -57,6 +57,9 @@ struct Context {
   // Something was written to a panel (erase, ST update or starter update began) in this or
   // an earlier run of the process. Never cleared.
   bool FlashWritten = false;
+  // This run changed the panel's memory (FLASH, settings or the ST program): it can no
+  // longer end as if nothing had been run.
+  bool RunWrote = false;
 
   // Panel facts of the last identification.
   std::uint8_t StarterLanguage = 0;  // FLASH byte 0x71FF9

@@ -10,6 +10,8 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
   context.PanelVarekVariant = false;
   context.ProgramsIdentical = false;
   context.OperatorConfirmed = false;
+  context.RunWrote = false;
+  context.starter.State().ReadingsDisagreed = false;
   context.session.PortReady = false;
   context.UnattendedRun = unattended;
 

@@ -128,7 +128,7 @@ PhaseOutcome WriteStProgram(StPhase& phase) {
   display::TKVStatus& info = session.Info1;
   const StKindTraits& traits = phase.traits;
 
-  context.FlashWritten = true;
+  MarkFlashWritten(context);
   const bool hasOptions = !traits.options.empty();
   info.KVadd(hasOptions ? "ST options" : "ST erasing");
   bool ok = Unlock(phase);

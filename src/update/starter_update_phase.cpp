@@ -155,7 +155,7 @@ std::uint8_t RunStarterUpdatePhase(Context& context) {
     return kStarterUpdateDeclined;
   }
 
-  context.FlashWritten = true;
+  MarkFlashWritten(context);
   info.KVadd("Starter updater loading");
   if (!LoadUpdater(context, copy)) return kStarterUpdateFailed;
 
