@@ -24,8 +24,16 @@ constexpr CommandForm kForms[] = {
 
 }  // namespace
 
-CliCommand ParseCliCommand(std::span<const std::string> args) {
+CliCommand ParseCliCommand(std::span<const std::string> allArgs) {
   CliCommand command;
+  shell::OptionSplit split = shell::TakeRunOptions(allArgs);
+  if (!split.error.empty()) {
+    command.kind = CliCommandKind::kUsage;
+    command.error = split.error;
+    return command;
+  }
+  command.options = split.options;
+  const std::span<const std::string> args = split.params;
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     command.kind = CliCommandKind::kHelp;
     return command;
@@ -46,8 +54,10 @@ CliCommand ParseCliCommand(std::span<const std::string> args) {
   return command;
 }
 
-const char* HelpText() {
-  return R"(Usage:
+namespace {
+
+// The help text before and after the list of run options, which their table gives.
+constexpr const char* kHelpForms = R"(Usage:
   korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]
                          program a panel: one Program run that asks nothing
   korvex-cli FILE        check the firmware file only
@@ -82,6 +92,11 @@ Options after FILE PORT:
   has no effect. A PORT that is not a valid port, or 6 or more parameters, make no run
   (exit code 0).
 
+Run options, anywhere on the line; they are taken out before the forms above are read, and
+an unknown option makes no run (exit code 0):
+)";
+
+constexpr const char* kHelpExitCodes = R"(
 Output: the status lines as they complete; on a terminal the line in progress is drawn with
 a progress bar. Messages are printed as "ERROR: ...", "WARNING: ...", "INFO: ..." lines and
 questions as "QUESTION: ... -> Yes" with the answer that lets the operation go on (No to
@@ -105,6 +120,11 @@ Exit codes:
      starter)
 A run that fails or is stopped keeps the code of its failure; success is 5 or 6 only.
 )";
+
+}  // namespace
+
+std::string HelpText() {
+  return std::string(kHelpForms) + shell::RunOptionsHelp() + kHelpExitCodes;
 }
 
 std::string ExitCodeMeaning(int code) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/run_options.h"
+
 namespace korvex::cli {
 
 enum class CliCommandKind {
@@ -22,14 +24,16 @@ struct CliCommand {
   CliCommandKind kind = CliCommandKind::kRun;
   std::vector<std::string> operands;  // after the command word (kRun: every parameter)
   std::string error;
+  shell::RunOptions options;  // the "--" options, taken out wherever they stood
 };
 
-// Decides the command. A first parameter that is a command word selects that command; a
+// Decides the command once the "--" run options are taken out (an unknown or bad option is a
+// usage error). A first parameter that is a command word selects that command; a
 // firmware file of such a name is given with its folder ("./test").
 CliCommand ParseCliCommand(std::span<const std::string> args);
 
 // The --help text: every form, the port names, the options and every exit code.
-const char* HelpText();
+std::string HelpText();
 
 // One line saying what an exit code means.
 std::string ExitCodeMeaning(int code);

@@ -43,9 +43,10 @@ int CliRunner::Finish(int code, const std::string& meaning) {
 }
 
 int CliRunner::Run(const CliCommand& command) {
+  options_ = command.options;
   switch (command.kind) {
     case CliCommandKind::kHelp:
-      std::fputs(HelpText(), stdout);
+      std::fputs(HelpText().c_str(), stdout);
       return shell::kExitNone;
     case CliCommandKind::kUsage:
       Complain(command.error + " (korvex-cli --help tells more)");
@@ -67,6 +68,7 @@ int CliRunner::Run(const CliCommand& command) {
 int CliRunner::RunCommandLine(const CliCommand& command) {
   const shell::StartPlan plan = shell::PlanStart(command.operands);
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   op_.SetFileAnswer(std::nullopt);
   const update::StartResult result = app.Start(plan);
@@ -98,6 +100,7 @@ int CliRunner::RunTest(const std::string& file, const std::string& port) {
   const std::optional<std::string> portName = PortOperand(port);
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;
@@ -111,6 +114,7 @@ int CliRunner::RunRestart(const std::string& port) {
   const std::optional<std::string> portName = PortOperand(port);
   if (!portName) return shell::kExitPortFailed;
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   app.Session().Info1.KVinit();
   PresetPort(app, *portName);
@@ -129,6 +133,7 @@ int CliRunner::RunRestart(const std::string& port) {
 
 int CliRunner::RunCheck(const std::string& file) {
   update::Application app(op_, clock_, device_, seed_);
+  app.Session().Options = options_;
   op_.SetStopHandler([&app] { app.Session().StopRequested = true; });
   app.Session().Info1.KVinit();
   app.Session().FirmwareFileName = file;

@@ -11,6 +11,7 @@
 #include "cli/terminal_operator.h"
 #include "link/serial_device.h"
 #include "shell/clock.h"
+#include "shell/run_options.h"
 
 namespace korvex::cli {
 
@@ -42,6 +43,7 @@ class CliRunner {
   link::SerialDevice& device_;
   std::uint32_t seed_;
   std::FILE* err_;
+  shell::RunOptions options_;  // the command's "--" options, given to every run
 };
 
 }  // namespace korvex::cli

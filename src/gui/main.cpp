@@ -13,6 +13,7 @@
 #include "link/system_serial_device.h"
 #include "shell/command_line.h"
 #include "shell/real_clock.h"
+#include "shell/run_options.h"
 #include "shell/session.h"
 #include "update/application.h"
 
@@ -33,9 +34,17 @@ int main(int argc, char** argv) {
   update::Application app(window, clock, *device, seed);
   window.SetApplication(&app);
 
-  // The parameters as the system hands them over (Qt may have taken its own options out).
+  // The parameters as the system hands them over (Qt may have taken its own options out);
+  // the "--" run options come out first, so the command-line forms keep their meaning.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const shell::StartPlan plan = shell::PlanStart(args);
+  const shell::OptionSplit split = shell::TakeRunOptions(args);
+  if (!split.error.empty()) {
+    window.ShowMessageBox("Command line: " + split.error + ".", shell::MessageKind::kError, true);
+    window.SetApplication(nullptr);
+    return shell::kExitNone;
+  }
+  app.Session().Options = split.options;
+  const shell::StartPlan plan = shell::PlanStart(split.params);
 
   // The window is shown before any file check or run, so the status panel shows its progress.
   if (plan.mode != shell::StartMode::kEndWithoutRun) window.ShowCentred();

@@ -10,6 +10,7 @@
 #include "display/kv_status.h"
 #include "shell/clock.h"
 #include "shell/operator.h"
+#include "shell/run_options.h"
 #include "shell/service_mode.h"
 
 namespace korvex::shell {
@@ -76,6 +77,9 @@ class Session {
   bool FskGiven = false;
   std::uint8_t FskPlus = 0;
   std::uint8_t FskMinus = 0;
+
+  // The "--" options of the command line (or the window's menu).
+  RunOptions Options;
 
   // Service test mode and log; tests replace it to pin the paths and the date.
   ServiceMode Service;

@@ -43,11 +43,31 @@ TEST(CliCommandLine, CommandWordsSelectTheTerminalsCommandsAndAnythingElseIsTheR
             (std::vector<std::string>{"f", "/dev/x"}));
 }
 
+TEST(CliCommandLine, RunOptionsAreTakenOutBeforeTheFormsAreRead) {
+  using Args = std::vector<std::string>;
+  // Without the options taken out this would be five parameters, not a Program run.
+  const CliCommand run =
+      ParseCliCommand(Args{"fw.qfw", "7", "--report", "r.json", "--timeout", "20"});
+  EXPECT_EQ(run.kind, CliCommandKind::kRun);
+  EXPECT_EQ(run.operands, (Args{"fw.qfw", "7"}));
+  EXPECT_EQ(run.options.reportFile, "r.json");
+  EXPECT_EQ(run.options.timeoutSeconds, 20u);
+
+  const CliCommand test = ParseCliCommand(Args{"--verify=readback", "test", "fw.qfw", "7"});
+  EXPECT_EQ(test.kind, CliCommandKind::kTest);
+  EXPECT_EQ(test.options.verify, shell::VerifyMode::kReadBack);
+
+  const CliCommand bad = ParseCliCommand(Args{"fw.qfw", "7", "--fast"});
+  EXPECT_EQ(bad.kind, CliCommandKind::kUsage);
+  EXPECT_EQ(bad.error, "unknown option --fast");
+}
+
 TEST(CliCommandLine, HelpNamesEveryFormAndExitCode) {
   const std::string help = HelpText();
-  for (const char* part : {"korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]", "test FILE PORT",
-                           "restart PORT", "check FILE", "ports", "KORVEX_COM<n>", "/dev/ttyS<n-1>",
-                           "FSK=0xONLY", "FSK=0xSKIP", "FSK=0xHHLL", "\"only\"", "Ctrl+C"}) {
+  for (const char* part :
+       {"korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]", "test FILE PORT", "restart PORT",
+        "check FILE", "ports", "KORVEX_COM<n>", "/dev/ttyS<n-1>", "FSK=0xONLY", "FSK=0xSKIP",
+        "FSK=0xHHLL", "\"only\"", "Ctrl+C", "--report FILE"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
   for (int code = 0; code <= 6; ++code) {
