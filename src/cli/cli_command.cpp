@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "shell/command_line.h"
 #include "shell/session.h"
 
 namespace korvex::cli {
@@ -51,6 +52,13 @@ CliCommand ParseCliCommand(std::span<const std::string> allArgs) {
   }
   command.kind = CliCommandKind::kRun;
   command.operands.assign(args.begin(), args.end());
+  // The terminal also takes the port by its name; the window's command line knows only the
+  // number, so the name becomes the number before those rules apply.
+  if (command.operands.size() >= 2) {
+    if (const auto number = shell::ComPortNumberOfName(command.operands[1])) {
+      command.operands[1] = std::to_string(*number);
+    }
+  }
   return command;
 }
 
@@ -71,10 +79,7 @@ constexpr const char* kHelpForms = R"(Usage:
 
 FILE  a SOLANTA firmware file (*.qfw). A file named like a command ("test", "check",
       "restart", "ports") is given with its folder, for example ./test.
-PORT  a COM port number 1..255 (decimal; hexadecimal after "$", "x" or "0x"), or a device
-      path beginning with "/". COM n is the device named by the environment variable
-      KORVEX_COM<n> when it is set, else /dev/ttyS<n-1>.
-
+%PORT%
 The Program run checks the file, connects to the panel's starter (stepping through 9600,
 57600 and 115200 bit/s), compares the programs, erases, writes and verifies the FLASH when
 the panel's program differs, updates the ST program when needed and restarts the panel.
@@ -100,8 +105,7 @@ constexpr const char* kHelpExitCodes = R"(
 Output: the status lines as they complete; on a terminal the line in progress is drawn with
 a progress bar. Messages are printed as "ERROR: ...", "WARNING: ...", "INFO: ..." lines and
 questions as "QUESTION: ... -> Yes" with the answer that lets the operation go on (No to
-"Cancel operation ?"). Ctrl+C or SIGTERM stops the operation the way the Stop button does;
-a second one ends the program at once.
+"Cancel operation ?"). %STOP%
 
 Exit codes:
   0  nothing was run (no parameters, a port that is not valid, an FSK option out of range,
@@ -110,7 +114,7 @@ Exit codes:
   1  the firmware file is missing or is not a valid firmware file (check: the file is not
      accepted, also when its version is outside the range this tool accepts)
   2  the port cannot be opened or set to the bit rate (test, restart: also a PORT that is
-     not a port number or a device path)
+     not %PORTKINDS%)
   3  no connection with the panel's starter, or a starter request failed (connect,
      identify, erase, program, verify); restart: the starter did not answer or it was stopped
   4  the panel's starter is too old (below 6.1), the ST program update failed, or the
@@ -121,10 +125,51 @@ Exit codes:
 A run that fails or is stopped keeps the code of its failure; success is 5 or 6 only.
 )";
 
+// What the help says of ports and of stopping differs by platform: COM ports and the console
+// on Windows, device paths and signals elsewhere.
+#ifdef _WIN32
+constexpr const char* kPortHelp =
+    R"(PORT  a COM port: its number 1..255 (decimal; hexadecimal after "$", "x" or "0x") or its
+      name, COM7, com7 or \\.\COM12. "korvex-cli ports" lists the machine's COM ports
+      with the names of their devices.
+)";
+constexpr const char* kStopHelp =
+    R"(Ctrl+C, Ctrl+Break or closing the console window stops the
+operation the way the Stop button does; a second Ctrl+C ends the program at once with exit
+code 130.)";
+#else
+constexpr const char* kPortHelp =
+    R"(PORT  a COM port number 1..255 (decimal; hexadecimal after "$", "x" or "0x"), a COM port
+      name (COM7, com7, \\.\COM12: the same as its number), or a device path beginning with
+      "/". COM n is the device named by the environment variable KORVEX_COM<n> when it is
+      set, else /dev/ttyS<n-1>.
+)";
+constexpr const char* kStopHelp =
+    R"(Ctrl+C or SIGTERM stops the operation the way the Stop button
+does; a second one ends the program at once.)";
+#endif
+
+std::string Replaced(std::string text, std::string_view mark, std::string_view by) {
+  const std::size_t at = text.find(mark);
+  if (at != std::string::npos) text.replace(at, mark.size(), by);
+  return text;
+}
+
 }  // namespace
 
+std::string PortKindsText() {
+#ifdef _WIN32
+  return "a COM port number 1..255 or a COM port name such as COM7";
+#else
+  return "a port number 1..255, a COM port name or a device path";
+#endif
+}
+
 std::string HelpText() {
-  return std::string(kHelpForms) + shell::RunOptionsHelp() + kHelpExitCodes;
+  std::string text = Replaced(kHelpForms, "%PORT%", kPortHelp);
+  text += shell::RunOptionsHelp();
+  text += Replaced(Replaced(kHelpExitCodes, "%STOP%", kStopHelp), "%PORTKINDS%", PortKindsText());
+  return text;
 }
 
 std::string ExitCodeMeaning(int code) {

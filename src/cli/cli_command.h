@@ -32,6 +32,9 @@ struct CliCommand {
 // firmware file of such a name is given with its folder ("./test").
 CliCommand ParseCliCommand(std::span<const std::string> args);
 
+// What a PORT operand may be on this platform, for messages ("a COM port number ...").
+std::string PortKindsText();
+
 // The --help text: every form, the port names, the options and every exit code.
 std::string HelpText();
 

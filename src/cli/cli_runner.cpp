@@ -1,8 +1,6 @@
 #include "cli/cli_runner.h"
 
-#include <algorithm>
-#include <vector>
-
+#include "cli/port_list.h"
 #include "firmware/open_file.h"
 #include "link/tkvrs.h"
 #include "shell/command_line.h"
@@ -78,9 +76,8 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
       Complain("the FSK option names a byte above 0x3F or not four hexadecimal digits: no run");
       break;
     case shell::StartMode::kInteractiveWithAbout:
-      Complain(
-          "no run: give FILE PORT with a port number 1..255 or a device path "
-          "(korvex-cli --help tells more)");
+      Complain("no run: give FILE PORT with " + PortKindsText() +
+               " (korvex-cli --help tells more)");
       break;
     case shell::StartMode::kInteractiveWithFile:
     case shell::StartMode::kUnattendedRun:
@@ -92,7 +89,11 @@ int CliRunner::RunCommandLine(const CliCommand& command) {
 
 std::optional<std::string> CliRunner::PortOperand(const std::string& port) {
   std::optional<std::string> portName = shell::PortNameFromParameter(port);
-  if (!portName) Complain("not a port number 1..255 or a device path: " + port);
+  if (!portName) {
+    if (const auto number = shell::ComPortNumberOfName(port))
+      portName = "COM" + std::to_string(*number);
+  }
+  if (!portName) Complain("not " + PortKindsText() + ": " + port);
   return portName;
 }
 
@@ -146,21 +147,7 @@ int CliRunner::RunCheck(const std::string& file) {
 }
 
 int CliRunner::RunPorts() {
-  std::vector<link::PortInfo> ports = device_.ListPorts();
-  std::vector<std::string> names;
-  for (const link::PortInfo& p : ports) names.push_back(p.name);
-  link::SortPortNames(names);
-  if (names.empty()) op_.PrintLine("No serial ports found.");
-  std::size_t width = 0;
-  for (const std::string& name : names) width = std::max(width, name.size());
-  for (const std::string& name : names) {
-    const auto info = std::find_if(ports.begin(), ports.end(),
-                                   [&](const link::PortInfo& p) { return p.name == name; });
-    std::string line = name;
-    if (!info->description.empty())
-      line += std::string(width - name.size() + 2, ' ') + info->description;
-    op_.PrintLine(line);
-  }
+  for (const std::string& line : PortListLines(device_.ListPorts())) op_.PrintLine(line);
   return shell::kExitNone;
 }
 

@@ -13,16 +13,19 @@
 #include "cli/stop_signals.h"
 #include "cli/terminal_operator.h"
 #include "link/system_serial_device.h"
+#include "shell/program_arguments.h"
 #include "shell/real_clock.h"
 
 int main(int argc, char** argv) {
   using namespace korvex;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = shell::ProgramArguments(argc, argv);
   const cli::CliCommand command = cli::ParseCliCommand(args);
 
   // Output that nobody reads any more (a closed pipe) must not end a run half-way through
   // writing a panel: the write fails quietly instead.
+#ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   cli::StopSignals stopSignals;
   cli::TerminalOperator op(stdout, cli::StyleFor(stdout));
   op.SetStopSource([&stopSignals] { return stopSignals.Poll(); });

@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "cli/stop_signals.h"
 
 #include <ctime>
@@ -49,3 +51,5 @@ bool StopSignals::Poll() {
 }
 
 }  // namespace korvex::cli
+
+#endif  // !_WIN32

@@ -1,11 +1,10 @@
 #include "cli/terminal_operator.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include "cli/terminal.h"
 
 namespace korvex::cli {
 
@@ -79,15 +78,15 @@ std::string MessageLines(const std::string& text) {
 
 OutputStyle StyleFor(std::FILE* out) {
   OutputStyle style;
-  const int fd = fileno(out);
-  if (fd < 0 || isatty(fd) == 0) return style;
+  const TerminalTraits terminal = PrepareTerminal(out);
+  // Without escape sequences the line in progress cannot be redrawn: plain lines, as piped.
+  if (!terminal.isTerminal || !terminal.takesEscapes) return style;
   style.live = true;
   const char* term = std::getenv("TERM");
   const char* noColour = std::getenv("NO_COLOR");
   style.colour = (term == nullptr || std::strcmp(term, "dumb") != 0) &&
                  (noColour == nullptr || noColour[0] == '\0');
-  winsize size{};
-  if (ioctl(fd, TIOCGWINSZ, &size) == 0) style.width = size.ws_col;
+  style.width = terminal.width;
   return style;
 }
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "shell/file_names.h"
+
 namespace korvex::firmware {
 
 namespace {
@@ -17,11 +19,11 @@ std::string SystemReason(int error) {
 
 FileStream::FileStream(const std::string& fileName) {
   std::error_code ec;
-  const auto status = std::filesystem::status(fileName, ec);
+  const auto status = std::filesystem::status(shell::PathFromUtf8(fileName), ec);
   if (ec) throw FileError(fileName + ": " + ec.message());
   if (!std::filesystem::is_regular_file(status)) throw FileError(fileName + ": not a regular file");
 
-  file_ = std::fopen(fileName.c_str(), "rb");
+  file_ = shell::OpenFileUtf8(fileName, "rb");
   if (file_ == nullptr) throw FileError(fileName + ": " + SystemReason(errno));
 
   // The size is taken from the open file, so it describes what will be read.

@@ -5,6 +5,7 @@
 #include "display/kv_status.h"
 #include "firmware/firmware_check.h"
 #include "firmware/identity.h"
+#include "shell/file_names.h"
 #include "shell/util.h"
 
 namespace korvex::firmware {
@@ -14,7 +15,8 @@ namespace {
 std::string AbsoluteName(const std::string& name) {
   try {
     if (name.empty()) return name;
-    return std::filesystem::absolute(name).lexically_normal().string();
+    return shell::Utf8FromPath(
+        std::filesystem::absolute(shell::PathFromUtf8(name)).lexically_normal());
   } catch (const std::exception&) {
     return name;  // no current folder to resolve against: the name stays as given
   }
@@ -37,10 +39,7 @@ void ReportMissing(shell::Session& session, const std::string& name, char open, 
 }  // namespace
 
 std::string DefaultDialogPreset() {
-  std::error_code ec;
-  std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-  if (ec || folder.empty()) folder = std::filesystem::current_path(ec);
-  return shell::ShortText((folder / "*.qfw").string());
+  return shell::ShortText(shell::Utf8FromPath(shell::ProgramFolder() / "*.qfw"));
 }
 
 bool OpenFile(shell::Session& session, FirmwareImage& image, bool forceDialog,

@@ -13,32 +13,32 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include "gui/placement.h"
 #include "shell/session.h"
 #include "update/application.h"
+#include "view/main_window_state.h"
 
 namespace korvex::gui {
 
 namespace {
 
-// Positions in the client area, left and top.
-constexpr int kButtonTop = 8;
-constexpr int kOpenLeft = 8;
-constexpr int kProgramLeft = 48;
-constexpr int kTestLeft = 88;
-constexpr int kRestartLeft = 128;
-constexpr int kStopLeft = 168;
-constexpr QRect kLverRect(200, 16, 598, 25);
-constexpr QRect kInfo1Rect(8, 52, kStatusPanelWidth, kStatusPanelHeight);
-constexpr QRect kDoNotScanRect(8, 322, 233, 17);
-
-QString Picture(const char* look, const char* picture) {
-  return QString::fromLatin1(look) + QString::fromLatin1(picture);
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A button's hint is its menu caption without the accelerator mark.
-QString HintOf(const char* caption) {
-  return QString::fromLatin1(caption).remove(QLatin1Char('&'));
-}
+// A message box centred over the main window once its size is known, also while the main
+// window is still being mapped at start-up (where the toolkit's own placement goes wrong).
+class CentredMessageBox : public QMessageBox {
+ public:
+  CentredMessageBox(Icon icon, const QString& title, const QString& text, QWidget* owner)
+      : QMessageBox(icon, title, text, QMessageBox::NoButton, owner) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (const QWidget* owner = parentWidget()) CentreOver(*this, *owner->window());
+  }
+};
 
 // Message texts separate their lines with a carriage return.
 QString MessageText(const std::string& text) {
@@ -95,91 +95,111 @@ TFormFlash::~TFormFlash() {
 
 void TFormFlash::BuildControls() {
   auto* client = new QWidget(this);
-  client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+  client->setFixedSize(view::kMainClient.width, view::kMainClient.height - view::kStatusBarHeight);
   setCentralWidget(client);
 
-  auto makeButton = [client](int left, const char* caption) {
+  const view::MainWindowState idle = view::MainWindowStateFor(false, false);
+  TKVImage** made[] = {&iopen_, &iprogram_, &itest_, &irestart_, &istop_};
+  void (update::Application::*operations[])() = {
+      &update::Application::OpenClick, &update::Application::ProgramClick,
+      &update::Application::TestClick, &update::Application::RestartClick,
+      &update::Application::StopClick};
+  for (std::size_t i = 0; i < idle.buttons.size(); ++i) {
+    const view::ImageButtonState& state = idle.buttons[i];
     auto* button = new TKVImage(client);
-    button->move(left, kButtonTop);
-    button->setToolTip(HintOf(caption));
-    return button;
-  };
-  iopen_ = makeButton(kOpenLeft, "&Open File");
-  iprogram_ = makeButton(kProgramLeft, "&Program");
-  itest_ = makeButton(kTestLeft, "&Test");
-  irestart_ = makeButton(kRestartLeft, "&Restart");
-  istop_ = makeButton(kStopLeft, "&Stop");
-  connect(iopen_, &TKVImage::clicked, this, [this] { Forward(&update::Application::OpenClick); });
-  connect(iprogram_, &TKVImage::clicked, this,
-          [this] { Forward(&update::Application::ProgramClick); });
-  connect(itest_, &TKVImage::clicked, this, [this] { Forward(&update::Application::TestClick); });
-  connect(irestart_, &TKVImage::clicked, this,
-          [this] { Forward(&update::Application::RestartClick); });
-  connect(istop_, &TKVImage::clicked, this, [this] { Forward(&update::Application::StopClick); });
+    button->move(state.rect.left, state.rect.top);
+    button->setToolTip(FromUtf8(state.hint));
+    const auto operation = operations[i];
+    connect(button, &TKVImage::clicked, this, [this, operation] { Forward(operation); });
+    *made[i] = button;
+  }
 
   lver_ = new QLabel(client);
-  lver_->setGeometry(kLverRect);
+  lver_->setGeometry(QRectOf(view::kLverRect));
   lver_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  QFont lverFont(QStringLiteral("Courier New"));
-  lverFont.setStyleHint(QFont::TypeWriter);
-  lverFont.setFixedPitch(true);
-  lverFont.setBold(true);
-  lverFont.setPixelSize(16);
-  lver_->setFont(lverFont);
+  lver_->setFont(FontOf(view::kLverFont));
   lver_->setTextFormat(Qt::PlainText);
 
   info1_ = new StatusPanelView(client);
-  info1_->setGeometry(kInfo1Rect);
+  info1_->setGeometry(QRectOf(view::kInfo1Rect));
 
-  cbDoNotScan_ = new QCheckBox(QString::fromLatin1(kDoNotScanCaption), client);
-  cbDoNotScan_->setGeometry(kDoNotScanRect);
+  cbDoNotScan_ =
+      new QCheckBox(FromUtf8(view::MenuItemFor(view::MenuCommand::kDoNotScan).caption), client);
+  cbDoNotScan_->setGeometry(QRectOf(view::kDoNotScanRect));
   connect(cbDoNotScan_, &QCheckBox::toggled, this, &TFormFlash::SetDoNotScanState);
 }
 
 void TFormFlash::BuildMenu() {
-  programming_ = menuBar()->addMenu(QStringLiteral("&Programming"));
-  open2_ = programming_->addAction(QStringLiteral("&Open File"));
-  open2_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  program2_ = programming_->addAction(QStringLiteral("&Program"));
-  program2_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  test2_ = programming_->addAction(QStringLiteral("&Test"));
-  test2_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-  restart2_ = programming_->addAction(QStringLiteral("&Restart"));
-  restart2_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  // Only shows the key that stops an operation; the key itself is handled by eventFilter.
-  stop2_ = programming_->addAction(QStringLiteral("&Stop\tCtrl+S"));
-  stop2_->setEnabled(false);
-  programming_->addSeparator();
-  doNotScan_ = programming_->addAction(QString::fromLatin1(kDoNotScanCaption));
-  doNotScan_->setCheckable(true);
-  doNotScan_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-  programming_->addSeparator();
-  koniec2_ = programming_->addAction(QStringLiteral("&Exit"));
-  koniec2_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+  std::vector<QMenu*> menus;
+  for (const view::Menu& model : view::MainMenu()) {
+    QMenu* menu = menuBar()->addMenu(FromUtf8(model.caption));
+    menus.push_back(menu);
+    for (const view::MenuItem& item : model.items) {
+      if (item.separatorBefore) menu->addSeparator();
+      QAction* action = menu->addAction(FromUtf8(item.caption));
+      if (!item.shortcut.Empty()) {
+        action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut.Text())));
+      }
+      action->setCheckable(item.checkable);
+      action->setEnabled(!item.alwaysDisabled);
+      const view::MenuCommand command = item.command;
+      connect(action, &QAction::triggered, this,
+              [this, command](bool checked) { MenuChosen(command, checked); });
+      actions_[command] = action;
+    }
+  }
+  programming_ = menus.at(0);
+  help_ = menus.at(1);
+}
 
-  help_ = menuBar()->addMenu(QStringLiteral("&Help"));
-  about2_ = help_->addAction(QStringLiteral("&About"));
+void TFormFlash::MenuChosen(view::MenuCommand command, bool checked) {
+  switch (command) {
+    case view::MenuCommand::kOpen:
+      return Forward(&update::Application::OpenClick);
+    case view::MenuCommand::kProgram:
+      return Forward(&update::Application::ProgramClick);
+    case view::MenuCommand::kTest:
+      return Forward(&update::Application::TestClick);
+    case view::MenuCommand::kRestart:
+      return Forward(&update::Application::RestartClick);
+    case view::MenuCommand::kStop:
+      return;  // never enabled: the key is handled by eventFilter
+    case view::MenuCommand::kDoNotScan:
+      return SetDoNotScanState(checked);
+    case view::MenuCommand::kVerifyReadBack:
+      return SetVerifyReadBack(checked);
+    case view::MenuCommand::kBackUp:
+      return SetBackUp(checked);
+    case view::MenuCommand::kExit:
+      if (close()) QCoreApplication::quit();
+      return;
+    case view::MenuCommand::kAbout:
+      return Forward(&update::Application::AboutClick);
+  }
+}
 
-  connect(open2_, &QAction::triggered, this, [this] { Forward(&update::Application::OpenClick); });
-  connect(program2_, &QAction::triggered, this,
-          [this] { Forward(&update::Application::ProgramClick); });
-  connect(test2_, &QAction::triggered, this, [this] { Forward(&update::Application::TestClick); });
-  connect(restart2_, &QAction::triggered, this,
-          [this] { Forward(&update::Application::RestartClick); });
-  connect(doNotScan_, &QAction::toggled, this, &TFormFlash::SetDoNotScanState);
-  connect(koniec2_, &QAction::triggered, this, [this] {
-    if (close()) QCoreApplication::quit();
-  });
-  connect(about2_, &QAction::triggered, this,
-          [this] { Forward(&update::Application::AboutClick); });
+TKVImage* TFormFlash::ImageButtonFor(view::ImageButton button) const {
+  switch (button) {
+    case view::ImageButton::kOpen:
+      return iopen_;
+    case view::ImageButton::kProgram:
+      return iprogram_;
+    case view::ImageButton::kTest:
+      return itest_;
+    case view::ImageButton::kRestart:
+      return irestart_;
+    case view::ImageButton::kStop:
+      return istop_;
+  }
+  return nullptr;
 }
 
 void TFormFlash::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
-  bar->setFixedHeight(kStatusBarHeight);
+  bar->setFixedHeight(view::kStatusBarHeight);
   statusFile_ = new QLabel(bar);
-  statusFile_->setFixedWidth(kFilePanelWidth);
+  statusFile_->setFixedWidth(view::kFilePanelWidth);
   statusFile_->setFrameShape(QFrame::Panel);
   statusFile_->setFrameShadow(QFrame::Sunken);
   statusFile_->setTextFormat(Qt::PlainText);
@@ -194,15 +214,19 @@ void TFormFlash::BuildStatusBar() {
 void TFormFlash::SetApplication(update::Application* app) {
   app_ = app;
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(cbDoNotScan_->isChecked());
+  ShowRunOptions();
 }
 
 void TFormFlash::ShowCentred() {
   show();
-  if (const QScreen* where = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(where->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  const QRect available = AvailableArea(*this);
+  if (!available.isValid()) return;
+  const QRect frame = frameGeometry();
+  // Centred on the available area, and on it entirely; a window larger than the area keeps
+  // its title bar, menu and Open button on the screen.
+  const view::Rect centred = view::CentredOver(RectOf(available), {frame.width(), frame.height()});
+  const view::Rect placed = view::KeepInside(centred, RectOf(available));
+  move(placed.left, placed.top);
 }
 
 void TFormFlash::Forward(void (update::Application::*operation)()) {
@@ -212,37 +236,65 @@ void TFormFlash::Forward(void (update::Application::*operation)()) {
 void TFormFlash::SetDoNotScanState(bool on) {
   // The check box and the menu item always show the same state.
   const QSignalBlocker blockBox(cbDoNotScan_);
-  const QSignalBlocker blockItem(doNotScan_);
+  const QSignalBlocker blockItem(DoNotScan());
   cbDoNotScan_->setChecked(on);
-  doNotScan_->setChecked(on);
+  DoNotScan()->setChecked(on);
   if (app_) app_->Link().FormFlashRS.SetDoNotScan(on);
 }
 
-void TFormFlash::SetOperationRunning(bool running, bool stopActive) {
-  const bool idle = !running;
-  programming_->menuAction()->setEnabled(idle);
-  help_->menuAction()->setEnabled(idle);
-  for (QAction* item : {open2_, program2_, test2_, restart2_, doNotScan_, koniec2_, about2_}) {
-    item->setEnabled(idle);
+void TFormFlash::ShowRunOptions() {
+  const shell::RunOptions options = app_ ? app_->Session().Options : shell::RunOptions{};
+  MenuAction(view::MenuCommand::kVerifyReadBack)
+      ->setChecked(options.verify == shell::VerifyMode::kReadBack);
+  QAction* backUp = MenuAction(view::MenuCommand::kBackUp);
+  backUp->setChecked(!options.backupDir.empty());
+  backUp->setToolTip(QString::fromStdString(options.backupDir));
+}
+
+void TFormFlash::SetVerifyReadBack(bool on) {
+  if (app_) {
+    app_->Session().Options.verify =
+        on ? shell::VerifyMode::kReadBack : shell::VerifyMode::kBlockChecks;
   }
-  stop2_->setEnabled(false);
-  cbDoNotScan_->setVisible(idle);
-  if (running) {
-    iopen_->KVdisable(Picture("II_", kOpenPicture));
-    iprogram_->KVdisable(Picture("II_", kProgramPicture));
-    itest_->KVdisable(Picture("II_", kTestPicture));
-    irestart_->KVdisable(Picture("II_", kRestartPicture));
-    if (stopActive) {
-      istop_->KVenable(Picture("IA_", kStopPicture));
-    } else {
-      istop_->KVdisable(Picture("II_", kStopPicture));
+  ShowRunOptions();
+}
+
+void TFormFlash::SetBackUp(bool on) {
+  if (app_) {
+    std::string folder;
+    if (on) folder = ChooseBackupFolder().value_or(std::string());
+    app_->Session().Options.backupDir = folder;
+  }
+  ShowRunOptions();
+}
+
+std::optional<std::string> TFormFlash::ChooseBackupFolder() {
+  QFileDialog dialog(this, QString::fromLatin1(kBackupDialogTitle));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+void TFormFlash::SetOperationRunning(bool running, bool stopActive) {
+  const view::MainWindowState state = view::MainWindowStateFor(running, stopActive);
+  programming_->menuAction()->setEnabled(state.menusEnabled);
+  help_->menuAction()->setEnabled(state.menusEnabled);
+  for (const view::Menu& menu : view::MainMenu()) {
+    for (const view::MenuItem& item : menu.items) {
+      MenuAction(item.command)->setEnabled(state.menusEnabled && !item.alwaysDisabled);
     }
-  } else {
-    iopen_->KVenable(Picture("IA_", kOpenPicture));
-    iprogram_->KVenable(Picture("IA_", kProgramPicture));
-    itest_->KVenable(Picture("IA_", kTestPicture));
-    irestart_->KVenable(Picture("IA_", kRestartPicture));
-    istop_->KVdisable(Picture("II_", kStopPicture));
+  }
+  cbDoNotScan_->setVisible(state.doNotScanVisible);
+  for (const view::ImageButtonState& button : state.buttons) {
+    TKVImage* image = ImageButtonFor(button.button);
+    const QString picture = QString::fromStdString(button.picture);
+    if (button.enabled) {
+      image->KVenable(picture);
+    } else {
+      image->KVdisable(picture);
+    }
   }
 }
 
@@ -267,7 +319,7 @@ bool TFormFlash::ShowMessageBox(const std::string& text, shell::MessageKind kind
       title = QStringLiteral("Warning");
       break;
   }
-  QMessageBox box(icon, title, MessageText(text), QMessageBox::NoButton, this);
+  CentredMessageBox box(icon, title, MessageText(text), this);
   box.setTextFormat(Qt::PlainText);
   if (okOnly) {
     box.setStandardButtons(QMessageBox::Ok);
@@ -333,6 +385,9 @@ void TFormFlash::StatusPanelChanged(const display::TKVStatus& panel) {
 void TFormFlash::SetApplicationTitle(const std::string& title) {
   applicationTitle_ = QString::fromStdString(title);
   setWindowIconText(applicationTitle_);
+  // Linux taskbars show the window title, not the icon text: the title carries the progress
+  // and the latest line, so a minimised window still shows how the run goes.
+  setWindowTitle(QString::fromStdString(view::WindowTitleFor(title)));
 }
 
 void TFormFlash::closeEvent(QCloseEvent* event) {
@@ -346,7 +401,7 @@ void TFormFlash::closeEvent(QCloseEvent* event) {
 bool TFormFlash::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && app_ && app_->OperationRunning()) {
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == this) {
+    if (widget && TakesOperationKeys(*widget->window())) {
       if (const std::optional<char> ch = KeyChar(*static_cast<QKeyEvent*>(event))) {
         app_->KeyPress(*ch);
         return true;
@@ -354,6 +409,14 @@ bool TFormFlash::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFormFlash::TakesOperationKeys(const QWidget& window) const {
+  if (&window == this) return true;
+  // The program's other non-modal windows (the wait dialog) pass the keys on too. A modal
+  // box or dialog keeps them: Enter and Esc answer it.
+  const QWidget* owner = window.parentWidget();
+  return !window.isModal() && owner && owner->window() == this;
 }
 
 }  // namespace korvex::gui

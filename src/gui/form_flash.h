@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QMenu>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,9 @@
 #include "gui/kv_image.h"
 #include "gui/status_panel_view.h"
 #include "shell/operator.h"
+#include "view/layout.h"
+#include "view/main_window_state.h"
+#include "view/menu_model.h"
 
 namespace korvex::update {
 class Application;
@@ -26,15 +30,10 @@ class Application;
 
 namespace korvex::gui {
 
-// The client area (menu bar excluded, status bar included).
-inline constexpr int kClientWidth = 806;
-inline constexpr int kClientHeight = 366;
-inline constexpr int kStatusBarHeight = 24;
-inline constexpr int kFilePanelWidth = 652;
-
 inline constexpr const char* kFileDialogTitle = "Choose SOLANTA program";
 inline constexpr const char* kFileDialogFilter = "SOLANTA program (*.qfw)";
 inline constexpr const char* kDoNotScanCaption = "Do &not scan COM ports";
+inline constexpr const char* kBackupDialogTitle = "Choose the folder for panel back-ups";
 
 // The characters the window hands to the application while an operation runs.
 inline constexpr char kEnterChar = 13;
@@ -53,7 +52,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   // used; the window does not own it.
   void SetApplication(update::Application* app);
 
-  // Shows the window centred on the screen.
+  // Shows the window centred on the screen's available area and entirely on it.
   void ShowCentred();
 
   // The title the application would show on the taskbar: "KORVEX", or the window caption
@@ -76,6 +75,12 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   void StatusPanelChanged(const display::TKVStatus& panel) override;
   void SetApplicationTitle(const std::string& title) override;
 
+  // Ticks the option items as the session's run options are (after the command line).
+  void ShowRunOptions();
+
+  // The menu item that gives `command`.
+  QAction* MenuAction(view::MenuCommand command) const { return actions_.at(command); }
+
   // The controls, by their names.
   TKVImage* Iopen() const { return iopen_; }
   TKVImage* Iprogram() const { return iprogram_; }
@@ -89,30 +94,37 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   QLabel* StatusPanel1() const { return statusPort_; }
   QMenu* Programowanie1() const { return programming_; }
   QMenu* Pomoc1() const { return help_; }
-  QAction* Open2() const { return open2_; }
-  QAction* Program2() const { return program2_; }
-  QAction* Test2() const { return test2_; }
-  QAction* Restart2() const { return restart2_; }
-  QAction* Stop2() const { return stop2_; }
-  QAction* DoNotScan() const { return doNotScan_; }
-  QAction* Koniec2() const { return koniec2_; }
-  QAction* Oprogramie2() const { return about2_; }
+  QAction* Open2() const { return MenuAction(view::MenuCommand::kOpen); }
+  QAction* Program2() const { return MenuAction(view::MenuCommand::kProgram); }
+  QAction* Test2() const { return MenuAction(view::MenuCommand::kTest); }
+  QAction* Restart2() const { return MenuAction(view::MenuCommand::kRestart); }
+  QAction* Stop2() const { return MenuAction(view::MenuCommand::kStop); }
+  QAction* DoNotScan() const { return MenuAction(view::MenuCommand::kDoNotScan); }
+  QAction* Koniec2() const { return MenuAction(view::MenuCommand::kExit); }
+  QAction* Oprogramie2() const { return MenuAction(view::MenuCommand::kAbout); }
   TFormFlashRS* FormFlashRS() const { return formFlashRS_; }
   TFormWait* FormWait() const { return formWait_; }
 
  protected:
   // Refused while an operation runs (or the start-up lock is on).
   void closeEvent(QCloseEvent* event) override;
-  // Enter, Esc and Ctrl+S typed into the window reach the application during an operation,
-  // when no control of the window can take the focus.
+  // Enter, Esc and Ctrl+S typed into the window or the wait dialog reach the application
+  // during an operation, whichever of them has the focus.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   void BuildMenu();
   void BuildStatusBar();
+  void MenuChosen(view::MenuCommand command, bool checked);
   void SetDoNotScanState(bool on);
+  void SetVerifyReadBack(bool on);
+  void SetBackUp(bool on);
+  std::optional<std::string> ChooseBackupFolder();
   void Forward(void (update::Application::*operation)());
+  TKVImage* ImageButtonFor(view::ImageButton button) const;
+  // Whether keys typed into `window` reach the application during an operation.
+  bool TakesOperationKeys(const QWidget& window) const;
 
   update::Application* app_ = nullptr;
   QString applicationTitle_;
@@ -129,14 +141,7 @@ class TFormFlash : public QMainWindow, public shell::Operator {
   QLabel* statusPort_ = nullptr;
   QMenu* programming_ = nullptr;
   QMenu* help_ = nullptr;
-  QAction* open2_ = nullptr;
-  QAction* program2_ = nullptr;
-  QAction* test2_ = nullptr;
-  QAction* restart2_ = nullptr;
-  QAction* stop2_ = nullptr;
-  QAction* doNotScan_ = nullptr;
-  QAction* koniec2_ = nullptr;
-  QAction* about2_ = nullptr;
+  std::map<view::MenuCommand, QAction*> actions_;
   TFormFlashRS* formFlashRS_ = nullptr;
   TFormWait* formWait_ = nullptr;
 };

@@ -1,45 +1,47 @@
 #include "gui/form_flash_rs.h"
 
+#include <algorithm>
+
+#include "gui/placement.h"
+#include "view/accelerator.h"
+#include "view/port_dialog_layout.h"
+
 namespace korvex::gui {
 
 namespace {
 
-// The list's layout: entries of 17 pixels, one pixel apart, from 8 pixels down.
-constexpr int kEntryLeft = 8;
-constexpr int kEntryTop = 8;
-constexpr int kEntryHeight = 17;
-constexpr int kEntryWidth = 64;
+// The width an entry needs for its radio mark and its whole label.
+int EntryWidth(QWidget& parent, const std::string& label) {
+  const QRadioButton probe(QString::fromStdString(label), &parent);
+  return probe.sizeHint().width();
+}
 
 }  // namespace
 
 TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QString::fromLatin1(shell::kPortDialogCaption));
-  setFixedSize(286, 168);
   setModal(true);
 
   kvrs_ = new QScrollArea(this);
-  kvrs_->setGeometry(8, 8, 98, 124);
   kvrs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   kvrs_->setWidgetResizable(false);
   list_ = new QWidget;
   kvrs_->setWidget(list_);
 
   fastRs_ = new QCheckBox(QString::fromLatin1(shell::kFastRsCaption), this);
-  fastRs_->setGeometry(120, 16, 161, 17);
   fastRs_->setChecked(true);
 
   ok_ = new QPushButton(QString::fromLatin1(shell::kPortOkCaption), this);
-  ok_->setGeometry(160, 72, 73, 25);
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
   cancel_ = new QPushButton(QString::fromLatin1(shell::kPortCancelCaption), this);
-  cancel_->setGeometry(144, 112, 105, 25);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
+  // Scan is a default button too: Enter while it has the focus rescans instead of pressing
+  // OK (which would close the dialog and start the operation).
   scan_ = new QPushButton(QString::fromLatin1(shell::kPortScanCaption), this);
-  scan_->setGeometry(8, 136, 97, 25);
-  scan_->setAutoDefault(false);
+  scan_->setAutoDefault(true);
   connect(scan_, &QPushButton::clicked, this, &TFormFlashRS::Scan);
 
   setTabOrder(kvrs_, fastRs_);
@@ -49,6 +51,7 @@ TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   connect(fastRs_, &QCheckBox::toggled, this, [this](bool on) {
     if (state_) state_->fastRs = on;
   });
+  Rebuild();
 }
 
 std::optional<shell::PortChoice> TFormFlashRS::Choose(shell::PortDialogState& state,
@@ -65,30 +68,47 @@ std::optional<shell::PortChoice> TFormFlashRS::Choose(shell::PortDialogState& st
   return shell::PortChoice{state.entries[state.checked].name, state.fastRs};
 }
 
+void TFormFlashRS::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (const QWidget* owner = parentWidget()) CentreOver(*this, *owner->window());
+}
+
 void TFormFlashRS::Rebuild() {
   for (QRadioButton* button : buttons_) delete button;
   buttons_.clear();
-  if (!state_) return;
-  scan_->setVisible(state_->scanVisible);
+  const shell::PortDialogState empty;
+  const shell::PortDialogState& state = state_ ? *state_ : empty;
 
-  const auto count = static_cast<int>(state_->entries.size());
-  list_->resize(kEntryLeft + kEntryWidth, kEntryTop + (kEntryHeight + 1) * count);
-  for (std::size_t i = 0; i < state_->entries.size(); ++i) {
-    const shell::PortEntry& entry = state_->entries[i];
+  int widest = 0;
+  for (const shell::PortEntry& entry : state.entries) {
+    widest = std::max(widest, EntryWidth(*list_, view::PortEntryLabel(entry)));
+  }
+  const view::PortDialogLayout layout = view::LayOutPortDialog(state, widest);
+  setFixedSize(layout.client.width, layout.client.height);
+  kvrs_->setGeometry(QRectOf(layout.list));
+  fastRs_->setGeometry(QRectOf(layout.fastRs));
+  ok_->setGeometry(QRectOf(layout.ok));
+  cancel_->setGeometry(QRectOf(layout.cancel));
+  scan_->setGeometry(QRectOf(layout.scan));
+  scan_->setVisible(state.scanVisible);
+  list_->resize(layout.listContent.width, layout.listContent.height);
+
+  for (std::size_t i = 0; i < layout.entries.size(); ++i) {
+    const view::PortDialogEntry& entry = layout.entries[i];
     auto* button = new QRadioButton(QString::fromStdString(entry.text), list_);
-    button->setGeometry(kEntryLeft, kEntryTop + (kEntryHeight + 1) * static_cast<int>(i),
-                        kEntryWidth, kEntryHeight);
+    button->setGeometry(QRectOf(entry.rect));
+    button->setToolTip(QString::fromStdString(view::WithoutAccelerator(entry.text)));
     button->setEnabled(entry.enabled);
     button->setAutoExclusive(true);
-    button->setChecked(i == state_->checked);
+    button->setChecked(entry.checked);
     button->show();
     connect(button, &QRadioButton::clicked, this, [this, i] { EntryClicked(i); });
     buttons_.push_back(button);
   }
   // The checked entry takes the focus when it can be chosen.
-  if (state_->checked < buttons_.size() && buttons_[state_->checked]->isEnabled()) {
-    buttons_[state_->checked]->setFocus();
-    kvrs_->ensureWidgetVisible(buttons_[state_->checked]);
+  if (state.checked < buttons_.size() && buttons_[state.checked]->isEnabled()) {
+    buttons_[state.checked]->setFocus();
+    kvrs_->ensureWidgetVisible(buttons_[state.checked]);
   }
   KVRSClick();
 }

@@ -1,7 +1,8 @@
 // The port dialog "Choose port": one radio button per serial port plus the no-port entry, the
 // "&Fast RS" box, OK (only while a port that can be opened is checked), Cancel, and "Sc&an"
-// to probe the ports again. It draws a shell::PortDialogState that the link layer builds and
-// hands back the operator's choice; it decides nothing about ports itself.
+// to probe the ports again. It draws a shell::PortDialogState that the link layer builds, in
+// the view layer's arrangement, and hands back the operator's choice; it decides nothing
+// about ports itself.
 #pragma once
 
 #include <QCheckBox>
@@ -34,10 +35,14 @@ class TFormFlashRS : public QDialog {
   QPushButton* BTok() const { return ok_; }
   QPushButton* BTanuluj() const { return cancel_; }
   QPushButton* BTscan() const { return scan_; }
+  QScrollArea* KVRS() const { return kvrs_; }
   const std::vector<QRadioButton*>& PortButtons() const { return buttons_; }
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
-  // Rebuilds the entries from the state (KVinit's layout: 18 pixels apart from the top).
+  // Rebuilds the entries from the state and places every control for them.
   void Rebuild();
   void EntryClicked(std::size_t index);
   void KVRSClick();

@@ -2,20 +2,22 @@
 
 #include <QCloseEvent>
 
+#include "gui/placement.h"
+#include "gui/status_panel_view.h"
+#include "view/layout.h"
+
 namespace korvex::gui {
 
 TFormWait::TFormWait(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QString::fromLatin1(kWaitCaption));
-  setFixedSize(234, 74);
+  setFixedSize(view::kWaitClient.width, view::kWaitClient.height);
   setModal(false);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   text_ = new QLabel(QString::fromLatin1(kWaitText), this);
-  text_->setGeometry(16, 24, 201, 25);
+  const view::Rect& r = view::kWaitTextRect;
+  text_->setGeometry(r.left, r.top, r.width, r.height);
   text_->setAlignment(Qt::AlignCenter);
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(13);
-  text_->setFont(font);
+  text_->setFont(FontOf(view::kWaitFont));
 }
 
 void TFormWait::ShowWait(bool visible) {
@@ -23,10 +25,7 @@ void TFormWait::ShowWait(bool visible) {
     hide();
     return;
   }
-  if (QWidget* owner = parentWidget()) {
-    const QRect frame = owner->geometry();
-    move(frame.center() - QPoint(width() / 2, height() / 2));
-  }
+  if (const QWidget* owner = parentWidget()) CentreOver(*this, *owner);
   show();
   raise();
 }

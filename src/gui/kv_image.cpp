@@ -11,9 +11,16 @@ static void RegisterPictureResources() {
 
 namespace korvex::gui {
 
-QPixmap LoadPicture(const QString& name) {
+QPixmap LoadPicture(const QString& name, double scale) {
   static const bool registered = (RegisterPictureResources(), true);
   (void)registered;
+  if (scale > 1.0) {
+    QPixmap dense(QStringLiteral(":/") + name + QStringLiteral("@2x"));
+    if (!dense.isNull()) {
+      dense.setDevicePixelRatio(2.0);
+      return dense;
+    }
+  }
   return QPixmap(QStringLiteral(":/") + name);
 }
 
@@ -35,14 +42,19 @@ void TKVImage::KVdisable(const QString& name) {
 
 void TKVImage::Load(const QString& name) {
   pictureName_ = name;
-  picture_ = LoadPicture(name);
+  picture_ = LoadPicture(name, devicePixelRatioF());
   update();
 }
 
 void TKVImage::paintEvent(QPaintEvent*) {
   // Drawn directly rather than through a label, which would grey a disabled picture.
   QPainter painter(this);
-  if (!picture_.isNull()) painter.drawPixmap(0, 0, picture_);
+  // Moved to a screen of another density: take the picture drawn for it.
+  if (!pictureName_.isEmpty() &&
+      (devicePixelRatioF() > 1.0) != (picture_.devicePixelRatio() > 1.0)) {
+    picture_ = LoadPicture(pictureName_, devicePixelRatioF());
+  }
+  if (!picture_.isNull()) painter.drawPixmap(QRect(0, 0, width(), height()), picture_);
 }
 
 void TKVImage::mousePressEvent(QMouseEvent* event) {

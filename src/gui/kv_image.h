@@ -7,21 +7,16 @@
 #include <QString>
 #include <QWidget>
 
+#include "view/layout.h"
+
 namespace korvex::gui {
 
-// The pictures of the five buttons: "IA_" + name is the active look, "II_" + name the
-// inactive one.
-inline constexpr const char* kOpenPicture = "open";
-inline constexpr const char* kProgramPicture = "prog";
-inline constexpr const char* kTestPicture = "test";
-inline constexpr const char* kRestartPicture = "rest";
-inline constexpr const char* kStopPicture = "stop";
+inline constexpr int kImageButtonSize = view::kImageButtonSize;
 
-inline constexpr int kImageButtonSize = 31;
-
-// The picture of that resource name ("IA_open", "II_stop", ...); a null pixmap for a name
-// the program does not carry.
-QPixmap LoadPicture(const QString& name);
+// The picture of that resource name ("IA_open", "II_stop", ...) for a screen of `scale` device
+// pixels per logical pixel: above 1 the picture drawn at twice the size, so it stays sharp.
+// A null pixmap for a name the program does not carry.
+QPixmap LoadPicture(const QString& name, double scale = 1.0);
 
 class TKVImage : public QWidget {
   Q_OBJECT

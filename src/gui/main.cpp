@@ -2,6 +2,7 @@
 // the command line, and either goes on interactively (with the named file checked at once,
 // or with the about text) or makes one unattended Program run and ends with its exit code.
 #include <QApplication>
+#include <QIcon>
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
   using namespace korvex;
   QApplication qtApp(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(shell::kApplicationTitle));
+  // Ties the window to the installed desktop entry (korvex.desktop) and its icon; run from
+  // the build tree, where no icon theme holds "korvex", the window keeps the default icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("korvex")));
 
   // The main window first (it becomes the application's main window), with the port dialog
   // and the wait dialog it owns; none is shown yet.
@@ -44,6 +49,7 @@ int main(int argc, char** argv) {
     return shell::kExitNone;
   }
   app.Session().Options = split.options;
+  window.ShowRunOptions();
   const shell::StartPlan plan = shell::PlanStart(split.params);
 
   // The window is shown before any file check or run, so the status panel shows its progress.

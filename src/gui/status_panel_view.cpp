@@ -5,66 +5,75 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvex::gui {
 
-StatusColours StatusColours::FromPalette(const QPalette& palette) {
-  return FromColours(palette.color(QPalette::Active, QPalette::Button),
-                     palette.color(QPalette::Active, QPalette::WindowText));
+namespace {
+
+view::Rgb RgbOf(const QColor& colour) {
+  const QColor rgb = colour.toRgb();
+  return {static_cast<std::uint8_t>(rgb.red()), static_cast<std::uint8_t>(rgb.green()),
+          static_cast<std::uint8_t>(rgb.blue())};
 }
 
-StatusColours StatusColours::FromColours(const QColor& background, const QColor& text) {
-  StatusColours c;
-  c.background = background.toRgb();
-  c.text = text.toRgb();
-  c.shading = QColor((7 * c.background.red() + c.text.red()) / 8,
-                     (7 * c.background.green() + c.text.green()) / 8,
-                     (7 * c.background.blue() + c.text.blue()) / 8);
-  const int face = c.background.red() + c.background.green() + c.background.blue();
-  c.intensity = face <= kDarkFaceLimit ? kBrightAttributeIntensity : kSoftAttributeIntensity;
-  return c;
+QColor ColourOf(view::Rgb rgb) {
+  return {rgb.red, rgb.green, rgb.blue};
 }
 
-QColor StatusColours::CellColour(std::uint8_t attribute) const {
-  if ((attribute & 0x07) == 0) return text;
-  return QColor((attribute & 0x01) ? intensity : 0, (attribute & 0x02) ? intensity : 0,
-                (attribute & 0x04) ? intensity : 0);
+}  // namespace
+
+view::StatusColours StatusColoursOf(const QPalette& palette) {
+  return view::StatusColours::FromSystem(
+      RgbOf(palette.color(QPalette::Active, QPalette::Button)),
+      RgbOf(palette.color(QPalette::Active, QPalette::WindowText)));
 }
 
-QFont StatusPanelFont() {
-  QFont font(QStringLiteral("Courier New"));
-  font.setPointSize(12);
-  font.setFixedPitch(true);
-  font.setStyleHint(QFont::TypeWriter);
-  font.setBold(false);
+QFont FontOf(const view::FontSpec& spec) {
+  QFont font(QString::fromLatin1(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
+  font.setStyleHint(spec.fixedPitch ? QFont::TypeWriter : QFont::SansSerif);
+  font.setFixedPitch(spec.fixedPitch);
+  font.setBold(spec.bold);
   font.setItalic(false);
+  if (spec.pointSize > 0) {
+    font.setPointSize(spec.pointSize);
+  } else {
+    font.setPixelSize(spec.pixelSize);
+  }
   return font;
 }
 
 StatusPanelView::StatusPanelView(QWidget* parent)
     : QWidget(parent),
-      colours_(StatusColours::FromPalette(palette())),
-      font_(StatusPanelFont()),
+      colours_(StatusColoursOf(palette())),
+      font_(FontOf(view::kStatusPanelFont)),
       boldFont_(font_) {
   boldFont_.setBold(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(kStatusPanelWidth, kStatusPanelHeight);
+  model_.KVinit();
   Render();
 }
 
-void StatusPanelView::SetColours(const StatusColours& colours) {
+void StatusPanelView::SetColours(const view::StatusColours& colours) {
   colours_ = colours;
   Render();
   update();
 }
 
+void StatusPanelView::SetDeviceScale(double scale) {
+  scaleOverride_ = scale;
+  Render();
+  update();
+}
+
+double StatusPanelView::DeviceScale() const {
+  return scaleOverride_ > 0 ? scaleOverride_ : devicePixelRatioF();
+}
+
 void StatusPanelView::ShowPanel(const display::TKVStatus& panel) {
-  columns_ = panel.Columns();
-  rows_ = panel.Rows();
-  currentLine_ = panel.CurrentLine();
-  shadedFrom_ = panel.ShadedFromPercent();
-  lines_.clear();
-  for (int row = 1; row <= rows_; ++row) lines_.push_back(panel.LineAt(row));
+  model_ = panel;
+  model_.SetListener(nullptr);  // a copy to draw from, not a second source of titles
   Render();
   // Every change shows at once, also inside long operations that only now and then let the
   // window system process its messages.
@@ -77,52 +86,42 @@ void StatusPanelView::ShowPanel(const display::TKVStatus& panel) {
 
 void StatusPanelView::Render() {
   const QFontMetrics metrics(font_);
-  const int width = std::max(1, this->width());
-  const int height = std::max(1, this->height());
-  cell_ = QSize(std::max(1, std::min(metrics.horizontalAdvance(QLatin1Char(' ')),
-                                     width / std::max(1, columns_))),
-                std::max(1, std::min(metrics.height(), height / std::max(1, rows_))));
-  if (surface_.size() != QSize(width, height)) {
-    surface_ = QImage(width, height, QImage::Format_RGB32);
-  }
-  surface_.fill(colours_.background);
+  const view::Size panel{std::max(1, width()), std::max(1, height())};
+  plan_ = view::PlanStatusPanel(model_, colours_, panel,
+                                {metrics.horizontalAdvance(QLatin1Char(' ')), metrics.height()});
+
+  // Painted in logical pixels onto a surface of device pixels: the text is rasterised at the
+  // screen's resolution instead of being drawn small and enlarged.
+  const double scale = DeviceScale();
+  const QSize device(static_cast<int>(std::lround(panel.width * scale)),
+                     static_cast<int>(std::lround(panel.height * scale)));
+  if (surface_.size() != device) surface_ = QImage(device, QImage::Format_RGB32);
+  surface_.setDevicePixelRatio(scale);
+  surface_.fill(ColourOf(plan_.background));
 
   QPainter painter(&surface_);
-  const int ascent = QFontMetrics(font_).ascent();
-  for (std::size_t row = 0; row < lines_.size(); ++row) {
-    const display::TKVStatus::Line& line = lines_[row];
-    const int y = static_cast<int>(row) * cell_.height();
-    for (std::size_t j = 0; j < line.text.size() && j < line.attributes.size(); ++j) {
-      const char ch = line.text[j];
-      if (ch == ' ') continue;  // the background is already there
-      const std::uint8_t attribute = line.attributes[j];
-      painter.setFont((attribute & display::kAttrBold) ? boldFont_ : font_);
-      painter.setPen(colours_.CellColour(attribute));
-      painter.drawText(static_cast<int>(j) * cell_.width(), y + ascent,
-                       QString(QChar::fromLatin1(ch)));
+  const int ascent = metrics.ascent();
+  for (const view::TextRun& run : plan_.runs) {
+    painter.setFont(run.bold ? boldFont_ : font_);
+    painter.setPen(ColourOf(run.colour));
+    for (std::size_t i = 0; i < run.text.size(); ++i) {
+      if (run.text[i] == ' ') continue;
+      const view::Rect cell = plan_.CellRect(run.row, run.column + static_cast<int>(i));
+      painter.drawText(cell.left, cell.top + ascent, QString(QChar::fromLatin1(run.text[i])));
     }
   }
-
-  // The unfinished part of the line in progress: lines in the shading colour combined with
-  // the pixels below by AND, so text stays legible and the background turns darker, leaving
-  // the top and bottom pixel rows of the line free.
-  if (shadedFrom_ && currentLine_ >= 1) {
-    const int from = width * std::clamp(*shadedFrom_, 0, 100) / 100;
-    if (from < width) {
-      painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-      painter.setPen(QPen(colours_.shading, 1));
-      const int top = (currentLine_ - 1) * cell_.height();
-      for (int k = 2; k <= cell_.height() - 1; ++k) {
-        const int y = top + k - 1;
-        painter.drawLine(from, y, width - 1, y);
-      }
-    }
+  if (plan_.shading) {
+    const view::Rect& r = plan_.shading->rect;
+    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter.fillRect(QRect(r.left, r.top, r.width, r.height), ColourOf(plan_.shading->pen));
   }
 }
 
-void StatusPanelView::paintEvent(QPaintEvent* event) {
+void StatusPanelView::paintEvent(QPaintEvent*) {
+  // Moved to a screen of another density: draw anew for it.
+  if (scaleOverride_ <= 0 && surface_.devicePixelRatio() != devicePixelRatioF()) Render();
   QPainter painter(this);
-  painter.drawImage(event->rect(), surface_, event->rect());
+  painter.drawImage(QPointF(0, 0), surface_);
 }
 
 void StatusPanelView::resizeEvent(QResizeEvent*) {

@@ -1,47 +1,29 @@
-// Draws the status panel `Info1` (the text model display::TKVStatus) as a grid of character
-// cells in a 12-point fixed-pitch font: every cell in the colour and boldness of its
-// attribute, and on the line in progress the unfinished part shaded.
+// Draws the status panel `Info1` (the text model display::TKVStatus) as the view layer's paint
+// plan says: a grid of character cells in a 12-point fixed-pitch font, every cell in the
+// colour and boldness of its attribute, and on the line in progress the unfinished part
+// shaded. The surface has the screen's resolution, so the text stays sharp at any scale.
 #pragma once
 
-#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPalette>
 #include <QSize>
 #include <QWidget>
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 #include "display/kv_status.h"
+#include "view/layout.h"
+#include "view/status_panel_plan.h"
 
 namespace korvex::gui {
 
-inline constexpr int kStatusPanelWidth = 790;
-inline constexpr int kStatusPanelHeight = 268;
+inline constexpr int kStatusPanelWidth = view::kInfo1Rect.width;
+inline constexpr int kStatusPanelHeight = view::kInfo1Rect.height;
 
-// The panel's colours, taken once from the system's colours.
-struct StatusColours {
-  QColor background;  // the button face
-  QColor text;        // the window text
-  QColor shading;     // (7 x background + text) / 8 per channel: the progress shading's pen
-  int intensity = 0;  // of the red, green and blue attribute bits
+// The panel's colours from the toolkit's button face and window text.
+view::StatusColours StatusColoursOf(const QPalette& palette);
 
-  static StatusColours FromPalette(const QPalette& palette);
-  static StatusColours FromColours(const QColor& background, const QColor& text);
-
-  // The colour of a cell: the sum of its colour bits, or the text colour without any.
-  QColor CellColour(std::uint8_t attribute) const;
-};
-
-// Full intensity on a dark face; a softer one on a light face, where pure colours glare.
-inline constexpr int kBrightAttributeIntensity = 0xFF;
-inline constexpr int kSoftAttributeIntensity = 0xD0;
-inline constexpr int kDarkFaceLimit = 672;  // R + G + B of the face at most this: bright
-
-// "Courier New", 12 points, fixed pitch (a fixed-pitch substitute where it is missing).
-QFont StatusPanelFont();
+// A font of the view layer as Qt offers it (a substitute where the family is missing).
+QFont FontOf(const view::FontSpec& spec);
 
 class StatusPanelView : public QWidget {
   Q_OBJECT
@@ -53,13 +35,15 @@ class StatusPanelView : public QWidget {
   void ShowPanel(const display::TKVStatus& panel);
 
   // Replaces the colours taken from the system (tests, a changed colour scheme).
-  void SetColours(const StatusColours& colours);
-  const StatusColours& Colours() const { return colours_; }
+  void SetColours(const view::StatusColours& colours);
+  const view::StatusColours& Colours() const { return colours_; }
 
-  // One character cell: the size of a space in the panel's font, made smaller only when the
-  // model's grid would not fit the control.
-  QSize CellSize() const { return cell_; }
-  // The drawing surface as it is now.
+  // Draws for this many device pixels per logical pixel instead of the screen's (tests).
+  void SetDeviceScale(double scale);
+
+  // One character cell in logical pixels.
+  QSize CellSize() const { return {plan_.cell.width, plan_.cell.height}; }
+  // The drawing surface as it is now, in device pixels.
   const QImage& Surface() const { return surface_; }
 
   QSize sizeHint() const override { return {kStatusPanelWidth, kStatusPanelHeight}; }
@@ -69,20 +53,16 @@ class StatusPanelView : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  double DeviceScale() const;
   void Render();
 
-  StatusColours colours_;
+  view::StatusColours colours_;
   QFont font_;
   QFont boldFont_;
-  QSize cell_;
+  double scaleOverride_ = 0;  // 0: the screen's
+  view::StatusPaintPlan plan_;
   QImage surface_;
-
-  // The panel as last shown.
-  int columns_ = display::kDefaultColumns;
-  int rows_ = display::kDefaultRows;
-  int currentLine_ = 0;
-  std::optional<int> shadedFrom_;
-  std::vector<display::TKVStatus::Line> lines_;
+  display::TKVStatus model_;  // the panel as last shown
 };
 
 }  // namespace korvex::gui

@@ -24,7 +24,9 @@ shell::PortDialogState PortDialog::State() const {
   const auto& buttons = kvrs_.PortButtons();
   for (std::size_t i = 0; i < buttons.size(); ++i) {
     const std::string name = i == 0 ? std::string() : kvrs_.PortNames(static_cast<int>(i));
-    state.entries.push_back({buttons[i].text, name, buttons[i].enabled});
+    const std::string description =
+        i == 0 ? std::string() : kvrs_.PortDescription(static_cast<int>(i));
+    state.entries.push_back({buttons[i].text, name, buttons[i].enabled, description});
     if (buttons[i].checked) state.checked = i;
   }
   state.fastRs = fastRs_;

@@ -117,6 +117,9 @@ std::vector<PortInfo> ListPosixPorts(const PortListSources& sources) {
       if (!listed) ports.push_back({*path, variable});
     }
   }
+  if (sources.mayOpen) {
+    for (PortInfo& port : ports) port.mayOpen = sources.mayOpen(port.name);
+  }
   return ports;
 }
 

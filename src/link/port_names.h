@@ -42,6 +42,8 @@ struct PortListSources {
   std::filesystem::path devDir = "/dev";
   std::filesystem::path byIdDir = "/dev/serial/by-id";
   EnvLookup env;  // empty: no KORVEX_COM<n> ports
+  // Whether this user may open a device for reading and writing; empty: every one.
+  std::function<bool(const std::filesystem::path& device)> mayOpen;
 };
 
 // The serial ports found through `sources`, each once, in no particular order.

@@ -69,9 +69,7 @@ OpenResult DescribeOpenFailure(int err, const std::string& path) {
     case EACCES:
     case EPERM:
       return {OpenError::kPermissionDenied,
-              "No permission to open " + path +
-                  ". Add your user to the dialout group (sudo usermod -a -G dialout $USER), "
-                  "then log in again."};
+              "No permission to open " + path + ". " + kSerialPermissionAdvice};
     case EBUSY:
     case EWOULDBLOCK:
       return {OpenError::kBusy, path + " is in use by another program."};
@@ -95,6 +93,9 @@ PosixSerialDevice::~PosixSerialDevice() {
 PortListSources PosixSerialDevice::DefaultSources() {
   PortListSources sources;
   sources.env = ProcessEnvironment();
+  sources.mayOpen = [](const std::filesystem::path& device) {
+    return access(device.c_str(), R_OK | W_OK) == 0;
+  };
   return sources;
 }
 

@@ -24,6 +24,11 @@ enum class OpenError {
   kOther
 };
 
+// The fix for a port this user may not open, in the port-open error and under the port list:
+// on Debian and its kin the serial devices belong to the dialout group.
+inline constexpr const char* kSerialPermissionAdvice =
+    "Add your user to the dialout group (sudo usermod -a -G dialout $USER), then log in again.";
+
 struct OpenResult {
   OpenError error = OpenError::kNone;
   std::string message;
@@ -37,6 +42,8 @@ struct OpenResult {
 struct PortInfo {
   std::string name;
   std::string description;
+  // False when this user lacks the permission to open the port.
+  bool mayOpen = true;
 };
 
 class SerialDevice {

@@ -85,6 +85,26 @@ std::optional<int> ComPortNumber(std::string_view param) {
   return static_cast<int>(*value);
 }
 
+std::optional<int> ComPortNumberOfName(std::string_view param) {
+  constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+  if (param.starts_with(kDeviceNamespace)) param.remove_prefix(kDeviceNamespace.size());
+  if (param.size() < 4 || param.size() > 6) return std::nullopt;
+  const auto upper = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  if (upper(param[0]) != 'C' || upper(param[1]) != 'O' || upper(param[2]) != 'M')
+    return std::nullopt;
+  const std::string_view digits = param.substr(3);
+  if (digits.front() == '0') return std::nullopt;
+  int number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number < kMinComPort || number > kMaxComPort) return std::nullopt;
+  return number;
+}
+
 std::optional<std::string> PortNameFromParameter(std::string_view param, bool acceptDevicePath) {
   if (acceptDevicePath && param.starts_with('/')) return std::string(param);
   const auto number = ComPortNumber(param);

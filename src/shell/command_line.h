@@ -78,8 +78,15 @@ FskOption EvaluateFskOption(std::string_view param);
 // in front of the digits selects hexadecimal.
 std::optional<int> ComPortNumber(std::string_view param);
 
+// The COM port number of a port named the Windows way: "COM7", "com7" or the device name
+// "\\.\COM12" (letters in any case, decimal 1..255 without sign or leading zero), else
+// nullopt.
+std::optional<int> ComPortNumberOfName(std::string_view param);
+
 // The port name a port parameter selects: "COM" + n in decimal, or the parameter itself when
-// device paths are accepted and it begins with '/'. nullopt when it is neither.
+// device paths are accepted and it begins with '/'. nullopt when it is neither. (A COM port
+// name is not a port parameter of the window's command line: "COM3" starts it with the
+// about text.)
 std::optional<std::string> PortNameFromParameter(std::string_view param,
                                                  bool acceptDevicePath = kAcceptDevicePathPorts);
 

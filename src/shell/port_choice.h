@@ -11,9 +11,10 @@ namespace korvex::shell {
 
 // One entry of the port list. Entry 0 is the no-port entry (empty name).
 struct PortEntry {
-  std::string text;     // label with its "&" accelerator mark, e.g. "COM&1" or "&none"
-  std::string name;     // the port name to open (no accelerator mark); empty for entry 0
-  bool enabled = true;  // false: the port could not be opened when it was probed
+  std::string text;         // label with its "&" accelerator mark, e.g. "COM&1" or "&none"
+  std::string name;         // the port name to open (no accelerator mark); empty for entry 0
+  bool enabled = true;      // false: the port could not be opened when it was probed
+  std::string description;  // the adapter behind the port (maker, model, serial); may be empty
 };
 
 struct PortDialogState {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "shell/file_names.h"
 #include "shell/util.h"
 
 namespace korvex::shell {
@@ -19,8 +20,9 @@ std::string EnvironmentOr(const char* name, const char* fallback) {
 }
 
 // True when `path` is a regular file holding exactly the marker text.
-bool MarkerPresent(const std::string& path) {
+bool MarkerPresent(const std::string& name) {
   try {
+    const std::filesystem::path path = PathFromUtf8(name);
     namespace fs = std::filesystem;
     std::error_code ec;
     // Only a regular file counts: a directory or a device never holds the marker (and a
@@ -81,8 +83,7 @@ void ServiceMode::WriteLog(std::string_view message) {
   if (!ServiceTestMode()) return;
   try {
     const DateTime moment = Now();
-    const std::filesystem::path file =
-        std::filesystem::path(paths_.logFolder) / ServiceLogFileName(moment);
+    const std::filesystem::path file = PathFromUtf8(paths_.logFolder) / ServiceLogFileName(moment);
     // Appending creates a missing file but never a missing folder. Binary keeps CR LF exact.
     std::ofstream log(file, std::ios::binary | std::ios::app);
     if (!log) return;

@@ -16,7 +16,8 @@ using testing::WindowBench;
 
 shell::PortDialogState ThreeEntries() {
   shell::PortDialogState state;
-  state.entries = {{"&none", "", true}, {"COM&1", "COM1", true}, {"COM&2", "COM2", false}};
+  state.entries = {
+      {"&none", "", true, ""}, {"COM&1", "COM1", true, ""}, {"COM&2", "COM2", false, ""}};
   state.checked = 0;
   state.fastRs = true;
   state.scanVisible = true;
@@ -103,6 +104,57 @@ TEST(FormFlashRSTest, ScanProbesAgainAndEscapeCancels) {
   EXPECT_FALSE(dialog.Choose(state, rescan).has_value());
   EXPECT_EQ(scans, 1);
   EXPECT_FALSE(okAfterScan);
+}
+
+TEST(FormFlashRSTest, EntriesShowTheFullNameAndTheAdapterUncut) {
+  GuiApp();
+  TFormFlashRS dialog;
+  shell::PortDialogState state;
+  state.entries = {{"&none", "", true, ""},
+                   {"/dev/pts/&8", "/dev/pts/8", true, ""},
+                   {"/dev/pts/&9", "/dev/pts/9", true, ""},
+                   {"/dev/ttyUSB&0", "/dev/ttyUSB0", true, "FTDI FT232R USB UART (A10K4S2B)"}};
+  ModalAnswerer answerer;
+  answerer.choosePort = [&](TFormFlashRS& d) {
+    const char* texts[] = {"&none", "/dev/pts/&8", "/dev/pts/&9",
+                           "/dev/ttyUSB&0  FTDI FT232R USB UART (A10K4S2B)"};
+    for (std::size_t i = 0; i < 4; ++i) {
+      QRadioButton* entry = d.PortButtons()[i];
+      EXPECT_EQ(entry->text().toStdString(), texts[i]);
+      // Wide enough for its whole text, and inside the visible part of the list.
+      EXPECT_LE(entry->sizeHint().width(), entry->width()) << texts[i];
+      EXPECT_LE(entry->geometry().right(), d.KVRS()->viewport()->width()) << texts[i];
+    }
+    // The right column moved along and stays inside the dialog.
+    EXPECT_GT(d.CBfastRS()->x(), d.KVRS()->geometry().right());
+    EXPECT_LE(d.CBfastRS()->geometry().right(), d.width());
+    EXPECT_LE(d.BTok()->geometry().right(), d.width());
+    d.BTanuluj()->click();
+  };
+  dialog.Choose(state, {});
+}
+
+TEST(FormFlashRSTest, EnterOnAFocusedScanRescansAndEnterElsewhereConfirms) {
+  GuiApp();
+  TFormFlashRS dialog;
+  shell::PortDialogState state = ThreeEntries();
+  state.checked = 1;
+  int scans = 0;
+  const shell::PortRescan rescan = [&scans](shell::PortDialogState&) { ++scans; };
+  ModalAnswerer answerer;
+  bool openAfterScan = false;
+  answerer.choosePort = [&](TFormFlashRS& d) {
+    d.BTscan()->setFocus();
+    testing::Key(d.BTscan(), Qt::Key_Return);
+    openAfterScan = d.isVisible();
+    // After the rescan the checked port has the focus; Enter presses OK.
+    testing::Key(d.PortButtons()[1], Qt::Key_Return);
+  };
+  const std::optional<shell::PortChoice> choice = dialog.Choose(state, rescan);
+  EXPECT_EQ(scans, 1);
+  EXPECT_TRUE(openAfterScan);
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->port, "COM1");
 }
 
 TEST(FormFlashRSTest, TheLinkShowsItsPortListAndGreysABusyPortWhenScanning) {

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include "gui/placement.h"
 #include "gui_test_support.h"
 #include "shell/about.h"
 #include "window_bench.h"
@@ -312,6 +313,133 @@ TEST(FormFlashTest, AMissingFileIsReportedAndTheWindowStaysOpen) {
   EXPECT_EQ(bench.app->ExitCode(), 1);
   EXPECT_TRUE(w.isVisible());
   EXPECT_TRUE(w.Iopen()->isEnabled());
+}
+
+TEST(FormFlashTest, TheWindowLiesOnTheScreensAvailableArea) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  w.move(-300, -200);
+  w.ShowCentred();
+  const QRect available = AvailableArea(w);
+  const QRect frame = w.frameGeometry();
+  ASSERT_TRUE(available.isValid());
+  // Centred where it fits; never beyond the area's left or top edge where it does not (the
+  // offscreen screen is narrower than the window).
+  EXPECT_GE(frame.left(), available.left());
+  EXPECT_GE(frame.top(), available.top());
+  if (frame.width() <= available.width()) {
+    EXPECT_LE(frame.right(), available.right());
+  }
+  if (frame.height() <= available.height()) {
+    EXPECT_LE(frame.bottom(), available.bottom());
+    EXPECT_NEAR(frame.center().y(), available.center().y(), 1);
+  }
+}
+
+TEST(FormFlashTest, BoxesAtStartUpAreCentredOverTheWindow) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  ModalAnswerer answerer;
+  std::vector<QPoint> boxCentres;
+  answerer.seen = [&](const std::string&) {
+    if (const QWidget* box = QApplication::activeModalWidget()) {
+      boxCentres.push_back(box->frameGeometry().center());
+    }
+  };
+  w.ShowCentred();
+  const std::string missing = (bench.dir.Path() / "missing.qfw").string();
+  bench.app->Start(shell::PlanStart(std::vector<std::string>{missing}));
+  bench.app->AboutClick();
+  ASSERT_EQ(boxCentres.size(), 2u);
+  for (const QPoint& centre : boxCentres) {
+    EXPECT_NEAR(centre.x(), w.frameGeometry().center().x(), 2);
+    EXPECT_NEAR(centre.y(), w.frameGeometry().center().y(), 2);
+  }
+}
+
+TEST(FormFlashTest, OperationKeysActWhileTheWaitDialogHasTheFocus) {
+  WindowBench bench;
+  bench.EnableServiceMode();
+  TFormFlash& w = *bench.window;
+  w.ShowCentred();
+  ModalAnswerer answerer;
+  answerer.answer = [](const std::string&) { return true; };
+  shell::Session& session = bench.app->Session();
+
+  bench.app->AllDisable();
+  w.ShowWaitDialog(true);
+  Key(w.FormWait()->StaticText1(), Qt::Key_Return);
+  Key(w.FormWait(), Qt::Key_Escape);
+  CtrlS(w.FormWait());
+  EXPECT_TRUE(session.StForceKey);
+  EXPECT_TRUE(session.StKeepKey);
+  EXPECT_EQ(answerer.yesNoBoxes, std::vector<std::string>{"Abort ?"});
+  EXPECT_TRUE(session.StopRequested);
+  EXPECT_TRUE(w.FormWait()->isVisible());  // Esc did not reach the dialog itself
+  w.ShowWaitDialog(false);
+  bench.app->AllEnable();
+}
+
+TEST(FormFlashTest, TheWindowTitleFollowsTheLastLineAndTheProgress) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  display::TKVStatus& info1 = bench.app->Session().Info1;
+  const std::string caption = "KORVEX  (1.24 2025-03-12 SK)";
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
+  info1.KVinit();
+  info1.KVadd("FLASH programming");
+  EXPECT_EQ(w.windowTitle().toStdString(), caption + " - FLASH programming");
+  info1.KVprogress(45, 100, 1);
+  EXPECT_EQ(w.windowTitle().toStdString().rfind(caption + " - 45% - FLASH programming", 0), 0u);
+  info1.KVstatus("   ok", 0, 0);
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
+}
+
+TEST(FormFlashTest, TheReadBackAndBackUpItemsSetTheRunOptions) {
+  WindowBench bench;
+  TFormFlash& w = *bench.window;
+  w.ShowCentred();
+  shell::RunOptions& options = bench.app->Session().Options;
+  QAction* readBack = w.MenuAction(view::MenuCommand::kVerifyReadBack);
+  QAction* backUp = w.MenuAction(view::MenuCommand::kBackUp);
+  EXPECT_EQ(readBack->text().toStdString(), "&Verify by reading back");
+  EXPECT_EQ(backUp->text().toStdString(), "&Back up panel to folder...");
+
+  readBack->trigger();
+  EXPECT_EQ(options.verify, shell::VerifyMode::kReadBack);
+  readBack->trigger();
+  EXPECT_EQ(options.verify, shell::VerifyMode::kBlockChecks);
+  EXPECT_FALSE(readBack->isChecked());
+
+  // Ticking the back-up asks for the folder once; cancelling leaves it off.
+  ModalAnswerer answerer;
+  const QString folder = QString::fromStdString(bench.dir.Path().string());
+  answerer.chooseFile = [&](QFileDialog& dialog) {
+    dialog.selectFile(folder);
+    static_cast<QDialog&>(dialog).accept();
+  };
+  backUp->trigger();
+  EXPECT_EQ(answerer.fileDialogs, 1);
+  EXPECT_EQ(options.backupDir, folder.toStdString());
+  EXPECT_TRUE(backUp->isChecked());
+  backUp->trigger();  // unticked without a question
+  EXPECT_EQ(answerer.fileDialogs, 1);
+  EXPECT_TRUE(options.backupDir.empty());
+  answerer.chooseFile = [](QFileDialog& dialog) { dialog.reject(); };
+  backUp->trigger();
+  EXPECT_TRUE(options.backupDir.empty());
+  EXPECT_FALSE(backUp->isChecked());
+
+  // Options given on the command line show as ticks; both items are locked during a run.
+  options.verify = shell::VerifyMode::kReadBack;
+  options.backupDir = "/tmp/backups";
+  w.ShowRunOptions();
+  EXPECT_TRUE(readBack->isChecked());
+  EXPECT_TRUE(backUp->isChecked());
+  bench.app->AllDisable();
+  EXPECT_FALSE(readBack->isEnabled());
+  EXPECT_FALSE(backUp->isEnabled());
+  bench.app->AllEnable();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -31,6 +32,21 @@ inline QApplication& GuiApp() {
     return made;
   }();
   return *app;
+}
+
+// True when every aligned 2 x 2 block of pixels has one colour: the image is a smaller one
+// enlarged, not drawn at its own resolution.
+inline bool PixelDoubled(const QImage& image) {
+  for (int y = 0; y + 1 < image.height(); y += 2) {
+    for (int x = 0; x + 1 < image.width(); x += 2) {
+      const QRgb first = image.pixel(x, y);
+      if (image.pixel(x + 1, y) != first || image.pixel(x, y + 1) != first ||
+          image.pixel(x + 1, y + 1) != first) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 // A left click in the middle of the widget (press and release), through QApplication.

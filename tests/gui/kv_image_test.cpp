@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "view/main_window_state.h"
 
 namespace korvex::gui {
 namespace {
@@ -14,8 +15,8 @@ using testing::GuiApp;
 
 TEST(PictureResourcesTest, EveryButtonHasAnActiveAndAnInactivePictureOfItsSize) {
   GuiApp();
-  for (const char* name :
-       {kOpenPicture, kProgramPicture, kTestPicture, kRestartPicture, kStopPicture}) {
+  for (const view::ImageButton button : view::kImageButtons) {
+    const char* name = view::PictureName(button);
     const QPixmap active = LoadPicture(QStringLiteral("IA_") + QLatin1String(name));
     const QPixmap inactive = LoadPicture(QStringLiteral("II_") + QLatin1String(name));
     ASSERT_FALSE(active.isNull()) << name;
@@ -23,6 +24,12 @@ TEST(PictureResourcesTest, EveryButtonHasAnActiveAndAnInactivePictureOfItsSize) 
     EXPECT_EQ(active.size(), QSize(kImageButtonSize, kImageButtonSize)) << name;
     EXPECT_EQ(inactive.size(), QSize(kImageButtonSize, kImageButtonSize)) << name;
     EXPECT_NE(active.toImage(), inactive.toImage()) << name;
+
+    // For a dense screen: twice the pixels, drawn finer rather than doubled.
+    const QPixmap dense = LoadPicture(QStringLiteral("IA_") + QLatin1String(name), 2.0);
+    EXPECT_EQ(dense.size(), QSize(2 * kImageButtonSize, 2 * kImageButtonSize)) << name;
+    EXPECT_EQ(dense.devicePixelRatio(), 2.0) << name;
+    EXPECT_FALSE(testing::PixelDoubled(dense.toImage())) << name;
   }
   EXPECT_NE(LoadPicture("IA_open").toImage(), LoadPicture("IA_stop").toImage());
   EXPECT_TRUE(LoadPicture("IA_missing").isNull());

@@ -1,5 +1,5 @@
-// The status panel's drawing: attribute colours (with the intensity rule for light and dark
-// faces), bold cells, and the progress shading over the unfinished part of the line.
+// The status panel's drawing: attribute colours, bold cells, the progress shading over the
+// unfinished part of the line, and text drawn at the screen's resolution.
 #include "gui/status_panel_view.h"
 
 #include <gtest/gtest.h>
@@ -12,28 +12,8 @@ namespace {
 
 using testing::GuiApp;
 
-TEST(StatusColoursTest, IntensityFollowsTheFaceAndShadingMixesSevenToOne) {
-  struct Case {
-    QColor face;
-    int intensity;
-  };
-  const Case cases[] = {
-      {QColor(240, 240, 240), 0xD0},  // a light face: 720 > 672
-      {QColor(224, 224, 224), 0xFF},  // exactly 672
-      {QColor(225, 224, 224), 0xD0},  // one above
-      {QColor(30, 30, 30), 0xFF},
-  };
-  for (const Case& c : cases) {
-    const StatusColours colours = StatusColours::FromColours(c.face, QColor(0, 0, 0));
-    EXPECT_EQ(colours.intensity, c.intensity) << c.face.name().toStdString();
-    EXPECT_EQ(colours.CellColour(display::kAttrBoldRed), QColor(c.intensity, 0, 0));
-    EXPECT_EQ(colours.CellColour(display::kAttrBoldGreen), QColor(0, c.intensity, 0));
-    EXPECT_EQ(colours.CellColour(7), QColor(c.intensity, c.intensity, c.intensity));
-    EXPECT_EQ(colours.CellColour(display::kAttrPlain), QColor(0, 0, 0));
-    EXPECT_EQ(colours.CellColour(display::kAttrBold), QColor(0, 0, 0));
-  }
-  const StatusColours mixed = StatusColours::FromColours(QColor(240, 16, 80), QColor(8, 96, 0));
-  EXPECT_EQ(mixed.shading, QColor((7 * 240 + 8) / 8, (7 * 16 + 96) / 8, 7 * 80 / 8));
+QColor Q(view::Rgb rgb) {
+  return {rgb.red, rgb.green, rgb.blue};
 }
 
 class StatusPanelViewTest : public ::testing::Test {
@@ -60,7 +40,7 @@ class StatusPanelViewTest : public ::testing::Test {
   static bool Dark(const QColor& c) { return c.red() < 110 && c.green() < 110 && c.blue() < 110; }
 
   QApplication& app = GuiApp();  // before any widget
-  const StatusColours colours = StatusColours::FromColours(QColor(240, 240, 240), QColor(0, 0, 0));
+  const view::StatusColours colours = view::StatusColours::FromSystem({240, 240, 240}, {0, 0, 0});
   StatusPanelView view;
   display::TKVStatus model;
 };
@@ -71,8 +51,8 @@ TEST_F(StatusPanelViewTest, TheGridOfTheMainWindowFitsItsFont) {
   EXPECT_GT(cell.height(), 8);
   EXPECT_LE(cell.width() * model.Columns(), kStatusPanelWidth);
   EXPECT_LE(cell.height() * model.Rows(), kStatusPanelHeight);
-  EXPECT_TRUE(StatusPanelFont().fixedPitch());
-  EXPECT_EQ(StatusPanelFont().pointSize(), 12);
+  EXPECT_TRUE(FontOf(view::kStatusPanelFont).fixedPitch());
+  EXPECT_EQ(FontOf(view::kStatusPanelFont).pointSize(), 12);
 }
 
 TEST_F(StatusPanelViewTest, AnErrorVerdictIsDrawnRedAndThePlainTextInTheTextColour) {
@@ -88,7 +68,7 @@ TEST_F(StatusPanelViewTest, AnErrorVerdictIsDrawnRedAndThePlainTextInTheTextColo
     EXPECT_EQ(CountInCell(1, column, Dark), 0) << column;
   }
   // The rest of the panel is the face.
-  EXPECT_EQ(view.Surface().pixelColor(view.width() / 2, view.height() - 2), colours.background);
+  EXPECT_EQ(view.Surface().pixelColor(view.width() / 2, view.height() - 2), Q(colours.background));
 }
 
 TEST_F(StatusPanelViewTest, BoldCellsCarryMoreInkThanPlainOnes) {
@@ -111,20 +91,20 @@ TEST_F(StatusPanelViewTest, ProgressShadesTheUnfinishedPartOfTheLineOnly) {
   const int cellHeight = view.CellSize().height();
   const int from = kStatusPanelWidth * 25 / 100;
   // The pen is combined with the face by AND.
-  const QColor shaded(colours.shading.red() & colours.background.red(),
-                      colours.shading.green() & colours.background.green(),
-                      colours.shading.blue() & colours.background.blue());
-  ASSERT_NE(shaded, colours.background);
+  const QColor shaded(colours.shading.red & colours.background.red,
+                      colours.shading.green & colours.background.green,
+                      colours.shading.blue & colours.background.blue);
+  ASSERT_NE(shaded, Q(colours.background));
 
   const int middle = cellHeight / 2;
-  EXPECT_EQ(surface.pixelColor(from - 3, middle), colours.background);  // finished part
+  EXPECT_EQ(surface.pixelColor(from - 3, middle), Q(colours.background));  // finished part
   EXPECT_EQ(surface.pixelColor(from, middle), shaded);
   EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, 1), shaded);
   EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight - 2), shaded);
   // The line's top and bottom pixel rows and the next line stay free.
-  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, 0), colours.background);
-  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight - 1), colours.background);
-  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight + middle), colours.background);
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, 0), Q(colours.background));
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight - 1), Q(colours.background));
+  EXPECT_EQ(surface.pixelColor(kStatusPanelWidth / 2, cellHeight + middle), Q(colours.background));
   // The percentage at the line's end stays legible under the shading.
   EXPECT_GT(CountInCell(1, model.Columns() - 1, Dark), 0);  // "5" of "25%"
 }
@@ -134,11 +114,11 @@ TEST_F(StatusPanelViewTest, NoShadingAtFullProgressOrAfterAVerdict) {
   model.KVprogress(0, 100, 1);
   view.ShowPanel(model);
   const int middle = view.CellSize().height() / 2;
-  EXPECT_NE(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), colours.background);
+  EXPECT_NE(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), Q(colours.background));
 
   model.KVprogress(100, 100, 1);
   view.ShowPanel(model);
-  EXPECT_EQ(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), colours.background);
+  EXPECT_EQ(view.Surface().pixelColor(kStatusPanelWidth / 2, middle), Q(colours.background));
 
   model.KVprogress(0, 100, 1);  // ignored: the percentage did not grow
   model.KVadd("Verifying");
@@ -148,9 +128,31 @@ TEST_F(StatusPanelViewTest, NoShadingAtFullProgressOrAfterAVerdict) {
   for (int line = 1; line <= 2; ++line) {
     EXPECT_EQ(view.Surface().pixelColor(kStatusPanelWidth * 3 / 4,
                                         (line - 1) * view.CellSize().height() + middle),
-              colours.background)
+              Q(colours.background))
         << line;
   }
+}
+
+TEST_F(StatusPanelViewTest, AtTwiceTheDensityTheTextIsDrawnAtTheScreensResolution) {
+  model.KVadd("File checking");
+  model.KVstatus("ERROR", 0, display::kAttrBoldRed);
+  view.SetDeviceScale(2.0);
+  view.ShowPanel(model);
+  const QImage& surface = view.Surface();
+  EXPECT_EQ(surface.size(), QSize(2 * kStatusPanelWidth, 2 * kStatusPanelHeight));
+  EXPECT_EQ(surface.devicePixelRatio(), 2.0);
+  // The first line's cells, in device pixels: finer than a doubled low-resolution drawing.
+  const QSize cell = view.CellSize();
+  const QImage line = surface.copy(0, 0, 2 * cell.width() * model.Columns(), 2 * cell.height());
+  EXPECT_FALSE(testing::PixelDoubled(line));
+  // "ERROR" is there, in red, at the same place of the grid.
+  int red = 0;
+  for (int y = 0; y < line.height(); ++y) {
+    for (int x = 2 * cell.width() * (model.Columns() - 5); x < line.width(); ++x) {
+      if (Red(line.pixelColor(x, y))) ++red;
+    }
+  }
+  EXPECT_GT(red, 0);
 }
 
 }  // namespace

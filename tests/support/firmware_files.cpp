@@ -11,9 +11,12 @@
 #include "firmware/sample_program.h"
 #include "firmware/scramble_key.h"
 #include "firmware/st_section.h"
+#include "shell/file_names.h"
 
 #ifndef _WIN32
 #include <unistd.h>
+#else
+#include <process.h>
 #endif
 
 namespace korvex::testing {
@@ -63,7 +66,7 @@ TempDir::TempDir() {
 #ifndef _WIN32
   const auto pid = static_cast<unsigned>(::getpid());
 #else
-  const unsigned pid = 0;
+  const auto pid = static_cast<unsigned>(::_getpid());
 #endif
   std::random_device entropy;
   path_ = std::filesystem::temp_directory_path() /
@@ -83,19 +86,21 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-  const std::string path = (path_ / name).string();
+  // Normal form: the name the program shows after making it absolute (Windows separators).
+  const std::string path =
+      shell::Utf8FromPath((path_ / shell::PathFromUtf8(name)).lexically_normal());
   WriteFileBytes(path, bytes);
   return path;
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(shell::PathFromUtf8(path), std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(shell::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);

@@ -17,6 +17,7 @@
 #include "firmware/sample_program.h"
 #include "firmware/scrambler.h"
 #include "firmware/st_section.h"
+#include "shell/file_names.h"
 
 namespace korvex::qfw {
 
@@ -102,43 +103,44 @@ std::string Hex(std::uint32_t value, int digits) {
   return text.str();
 }
 
-bool ReadInput(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+bool ReadInput(const std::string& name, std::vector<std::uint8_t>& bytes, std::string& error) {
+  const std::filesystem::path path = shell::PathFromUtf8(name);
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::is_regular_file(status)) {
-    error = path + ": not a readable file";
+    error = name + ": not a readable file";
     return false;
   }
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec || size > kMaxInputSize) {
-    error = path + ": " + (ec ? ec.message() : "far too large for a program image");
+    error = name + ": " + (ec ? ec.message() : "far too large for a program image");
     return false;
   }
   std::ifstream in(path, std::ios::binary);
   bytes.assign(static_cast<std::size_t>(size), 0);
   if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-    error = path + ": cannot be read";
+    error = name + ": cannot be read";
     return false;
   }
   return true;
 }
 
-bool WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+bool WriteOutput(const std::string& name, std::span<const std::uint8_t> bytes, std::string& error) {
+  std::ofstream out(shell::PathFromUtf8(name), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) {
-    error = path + ": cannot be written";
+    error = name + ": cannot be written";
     return false;
   }
   return true;
 }
 
-std::string AbsolutePath(const std::string& path) {
+std::string AbsolutePath(const std::string& name) {
   std::error_code ec;
-  const auto absolute = std::filesystem::absolute(path, ec);
-  return ec ? path : absolute.lexically_normal().string();
+  const auto absolute = std::filesystem::absolute(shell::PathFromUtf8(name), ec);
+  return ec ? name : shell::Utf8FromPath(absolute.lexically_normal());
 }
 
 std::string VersionShown(const std::string& versionText) {

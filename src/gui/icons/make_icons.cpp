@@ -4,7 +4,13 @@
 // Runs at build time; the output depends on nothing but this file, so every build draws the
 // same pictures.
 //
+// With --theme it draws the desktop icons instead: the program's icon (the Program picture)
+// and the firmware file type's icon (a sheet with the chip on it), at the sizes desktops ask
+// for, in the folder layout of the hicolor icon theme (<size>x<size>/apps/korvex.png,
+// <size>x<size>/mimetypes/application-x-korvex-firmware.png).
+//
 // Usage: korvex_make_icons <output folder>
+//        korvex_make_icons --theme <output folder>
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -18,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -157,11 +164,33 @@ void DrawStop(QPainter& p) {
   p.drawRoundedRect(QRectF(7, 13, 17, 5), 1.2, 1.2);
 }
 
-QImage Draw(const std::function<void(QPainter&)>& draw) {
-  QImage image(kSize, kSize, QImage::Format_ARGB32);
+// A sheet of paper with a folded corner and the chip on it: a firmware file.
+void DrawFirmwareFile(QPainter& p) {
+  QPainterPath sheet;
+  sheet.moveTo(5.5, 1.5);
+  sheet.lineTo(19.5, 1.5);
+  sheet.lineTo(25.5, 7.5);
+  sheet.lineTo(25.5, 29.5);
+  sheet.lineTo(5.5, 29.5);
+  sheet.closeSubpath();
+  p.setPen(Outline(QColor(120, 120, 120), 1.0));
+  p.setBrush(QColor(252, 252, 252));
+  p.drawPath(sheet);
+  QPolygonF fold;
+  fold << QPointF(19.5, 1.5) << QPointF(19.5, 7.5) << QPointF(25.5, 7.5);
+  p.setBrush(QColor(215, 215, 215));
+  p.drawPolygon(fold);
+  DrawChip(p, QRectF(10.5, 12.5, 10, 12));
+}
+
+// The picture drawn on a square of `size` pixels; the drawings are made for kSize and scaled,
+// so a dense screen (size 2 * kSize) shows sharp edges instead of doubled pixels.
+QImage Draw(const std::function<void(QPainter&)>& draw, int size = kSize) {
+  QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.scale(size / double(kSize), size / double(kSize));
   draw(painter);
   painter.end();
   return image;
@@ -187,11 +216,37 @@ struct Picture {
   std::function<void(QPainter&)> draw;
 };
 
+// The sizes of the hicolor theme's fixed-size folders that desktops look in.
+constexpr int kThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+int DrawThemeIcons(const QString& folder) {
+  const struct {
+    const char* context;
+    const char* name;
+    std::function<void(QPainter&)> draw;
+  } icons[] = {{"apps", "korvex", DrawProgram},
+               {"mimetypes", "application-x-korvex-firmware", DrawFirmwareFile}};
+  for (const int size : kThemeSizes) {
+    for (const auto& icon : icons) {
+      const QString dir = QString("%1/%2x%2/%3").arg(folder).arg(size).arg(icon.context);
+      const QString file = dir + "/" + icon.name + ".png";
+      if (!QDir().mkpath(dir) || !Draw(icon.draw, size).save(file, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", file.toLocal8Bit().constData());
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--theme") {
+    return DrawThemeIcons(QString::fromLocal8Bit(argv[2]));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: korvex_make_icons <output folder>\n");
+    std::fprintf(stderr, "usage: korvex_make_icons [--theme] <output folder>\n");
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -212,15 +267,18 @@ int main(int argc, char** argv) {
   QTextStream qrc(&list);
   qrc << "<RCC>\n  <qresource prefix=\"/\">\n";
   for (const Picture& picture : pictures) {
-    const QImage active = Draw(picture.draw);
-    const QImage inactive = Inactive(active);
-    for (const auto& [prefix, image] : {std::pair{"IA_", &active}, std::pair{"II_", &inactive}}) {
-      const QString name = QString(prefix) + picture.name;
-      if (!image->save(folder + "/" + name + ".png", "PNG")) {
-        std::fprintf(stderr, "cannot write %s.png\n", name.toLocal8Bit().constData());
-        return 1;
+    for (const int scale : {1, 2}) {
+      const QImage active = Draw(picture.draw, kSize * scale);
+      const QImage inactive = Inactive(active);
+      const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+      for (const auto& [prefix, image] : {std::pair{"IA_", &active}, std::pair{"II_", &inactive}}) {
+        const QString name = QString(prefix) + picture.name + suffix;
+        if (!image->save(folder + "/" + name + ".png", "PNG")) {
+          std::fprintf(stderr, "cannot write %s.png\n", name.toLocal8Bit().constData());
+          return 1;
+        }
+        qrc << "    <file alias=\"" << name << "\">" << name << ".png</file>\n";
       }
-      qrc << "    <file alias=\"" << name << "\">" << name << ".png</file>\n";
     }
   }
   qrc << "  </qresource>\n</RCC>\n";

@@ -43,6 +43,16 @@ TEST(CliCommandLine, CommandWordsSelectTheTerminalsCommandsAndAnythingElseIsTheR
             (std::vector<std::string>{"f", "/dev/x"}));
 }
 
+TEST(CliCommandLine, APortNamedTheWindowsWayBecomesItsNumberOnTheRunLine) {
+  using Args = std::vector<std::string>;
+  EXPECT_EQ(ParseCliCommand(Args{"fw.qfw", "com7"}).operands, (Args{"fw.qfw", "7"}));
+  EXPECT_EQ(ParseCliCommand(Args{"fw.qfw", "\\\\.\\COM12", "FSK=0xSKIP"}).operands,
+            (Args{"fw.qfw", "12", "FSK=0xSKIP"}));
+  // Only the PORT place is read as a port; a name that is no COM port stays as it is.
+  EXPECT_EQ(ParseCliCommand(Args{"COM3", "5"}).operands, (Args{"COM3", "5"}));
+  EXPECT_EQ(ParseCliCommand(Args{"fw.qfw", "COM0"}).operands, (Args{"fw.qfw", "COM0"}));
+}
+
 TEST(CliCommandLine, RunOptionsAreTakenOutBeforeTheFormsAreRead) {
   using Args = std::vector<std::string>;
   // Without the options taken out this would be five parameters, not a Program run.

@@ -10,6 +10,7 @@
 
 #include "display/kv_status.h"
 #include "firmware/identity.h"
+#include "shell/file_names.h"
 #include "shell/session.h"
 #include "shell/virtual_clock.h"
 #include "support/firmware_files.h"
@@ -102,6 +103,19 @@ TEST_F(OpenFileTest, AcceptsAValidFileAndShowsItsDescription) {
   EXPECT_EQ(progressTitles, 100);
   // Bytes above the file's area are never written.
   EXPECT_EQ(std::count(image.MainImage.begin() + 0x60000, image.MainImage.end(), 0), 0x20000);
+}
+
+// Names are UTF-8 everywhere in the program; on Windows they must reach the file system as
+// wide names, not in the ANSI code page.
+TEST_F(OpenFileTest, OpensFilesWithNonAsciiNamesAndShowsTheNameUnchanged) {
+  std::filesystem::create_directories(dir.Path() / shell::PathFromUtf8("José"));
+  for (const std::string name : {"café.qfw", "Zażółć.qfw", "José/Δοκιμή 日本.qfw"}) {
+    const std::string path = dir.Write(name, MakeValidQfw(2));
+    ASSERT_TRUE(Open(path)) << name;
+    EXPECT_EQ(op.statusBarFile.back(), " " + path);
+    EXPECT_EQ(session.FirmwareFileName, path);
+    EXPECT_TRUE(op.boxes.empty()) << op.boxes[0].text;
+  }
 }
 
 TEST_F(OpenFileTest, EveryPanelTypeIsAcceptedWithItsStSection) {

@@ -99,6 +99,18 @@ TEST_F(FakeMachine, DescribesPortsFromByIdAndAddsEnvironmentPorts) {
   EXPECT_EQ(ports[1].description, "KORVEX_COM5");
 }
 
+TEST_F(FakeMachine, AsksWhetherThisUserMayOpenEachListedPort) {
+  Tty("ttyUSB0", true);
+  Tty("ttyUSB1", true);
+  std::ofstream(root / "pty7").put('x');
+  sources.env = FakeEnvironment({{"KORVEX_COM5", (root / "pty7").string()}});
+  const fs::path denied = sources.devDir / "ttyUSB1";
+  sources.mayOpen = [&](const fs::path& device) { return device != denied; };
+  for (const PortInfo& port : ListPosixPorts(sources)) {
+    EXPECT_EQ(port.mayOpen, port.name != denied.string()) << port.name;
+  }
+}
+
 TEST_F(FakeMachine, MissingDirectoriesGiveAnEmptyList) {
   sources.sysClassTty = root / "nothing";
   sources.byIdDir = root / "nothing";

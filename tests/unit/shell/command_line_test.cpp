@@ -56,6 +56,35 @@ TEST(PortNameFromParameter, NamesTheComPortInDecimalOrTakesADevicePath) {
   EXPECT_EQ(PortNameFromParameter("dev/ttyS0", true), std::nullopt);
 }
 
+TEST(ComPortNumberOfName, TakesComPortNamesInAnyCaseAndTheDeviceNamespace) {
+  const struct {
+    const char* text;
+    std::optional<int> number;
+  } cases[] = {
+      {"COM7", 7},
+      {"com7", 7},
+      {"Com255", 255},
+      {"\\\\.\\COM12", 12},
+      {"\\\\.\\com1", 1},
+      // Not a COM port name: no number, zero, out of range, leading zero, sign, hexadecimal,
+      // blanks, a half-written device namespace.
+      {"COM", std::nullopt},
+      {"COM0", std::nullopt},
+      {"COM256", std::nullopt},
+      {"COM07", std::nullopt},
+      {"COM+7", std::nullopt},
+      {"COM$1F", std::nullopt},
+      {"COM 7", std::nullopt},
+      {"COM7 ", std::nullopt},
+      {"\\\\COM7", std::nullopt},
+      {"LPT1", std::nullopt},
+      {"COMX", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ComPortNumberOfName(c.text), c.number) << c.text;
+  }
+}
+
 TEST(EvaluateFskOption, ReadsEachFormStepByStep) {
   const struct {
     const char* text;

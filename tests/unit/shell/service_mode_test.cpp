@@ -8,7 +8,11 @@
 #include <iterator>
 #include <string>
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "shell/session.h"
 #include "shell/virtual_clock.h"
@@ -30,13 +34,21 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+int ProcessId() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return static_cast<int>(::getpid());
+#endif
+}
+
 // A private folder with a marker path and an existing log folder; removed afterwards.
 class ServiceModeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     root = fs::temp_directory_path() /
-           ("korvex_service_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+           ("korvex_service_" + std::string(info->name()) + "_" + std::to_string(ProcessId()));
     fs::remove_all(root);
     fs::create_directories(root / "log");
     paths = ServicePaths{(root / "test.cfg").string(), (root / "log").string()};
