@@ -148,10 +148,10 @@ std::string RequestSelector::Text() const {
 }
 
 bool FaultPlan::Empty() const {
-  return dropRequest.empty() && dropReply.empty() && corruptReply.empty() && delayReply.empty() &&
-         dropReplyProbability == 0.0 && corruptByteProbability == 0.0 && replyDelayMs == 0 &&
-         silentRates.empty() && refuseConnect == 0 && !identifyAnswer && !powerLossAt &&
-         !loseTokenAt;
+  return dropRequest.empty() && dropReply.empty() && corruptReply.empty() && garbleReply.empty() &&
+         delayReply.empty() && dropReplyProbability == 0.0 && corruptByteProbability == 0.0 &&
+         replyDelayMs == 0 && silentRates.empty() && refuseConnect == 0 && !identifyAnswer &&
+         !powerLossAt && !loseTokenAt && !serviceMenuAt && !refuseWritesFrom;
 }
 
 bool SetFault(FaultPlan& plan, std::string_view key, std::string_view value, std::string* error) {
@@ -160,6 +160,7 @@ bool SetFault(FaultPlan& plan, std::string_view key, std::string_view value, std
   if (key == "drop_request") return ParseSelectors(value, plan.dropRequest, error, key);
   if (key == "drop_reply") return ParseSelectors(value, plan.dropReply, error, key);
   if (key == "corrupt_reply") return ParseSelectors(value, plan.corruptReply, error, key);
+  if (key == "garble_reply") return ParseSelectors(value, plan.garbleReply, error, key);
   if (key == "delay_reply") {
     plan.delayReply.clear();
     for (std::string_view item : SplitList(value)) {
@@ -205,11 +206,17 @@ bool SetFault(FaultPlan& plan, std::string_view key, std::string_view value, std
     plan.identifyAnswer = code;
     return true;
   }
-  if (key == "power_loss_at" || key == "lose_token_at") {
+  std::optional<std::uint32_t>* const requestNumber =
+      key == "power_loss_at"        ? &plan.powerLossAt
+      : key == "lose_token_at"      ? &plan.loseTokenAt
+      : key == "service_menu_at"    ? &plan.serviceMenuAt
+      : key == "refuse_writes_from" ? &plan.refuseWritesFrom
+                                    : nullptr;
+  if (requestNumber) {
     std::uint32_t n = 0;
     if (!ParseInto(value, n, 0xFFFFFFFFu, error, key)) return false;
     if (n == 0) return Fail(error, "requests count from 1 in fault." + std::string(key));
-    (key == "power_loss_at" ? plan.powerLossAt : plan.loseTokenAt) = n;
+    *requestNumber = n;
     return true;
   }
   return Fail(error, "unknown fault: " + std::string(key));
@@ -224,6 +231,7 @@ std::vector<std::string> FaultLines(const FaultPlan& plan) {
   if (!plan.dropRequest.empty()) add("drop_request", JoinSelectors(plan.dropRequest));
   if (!plan.dropReply.empty()) add("drop_reply", JoinSelectors(plan.dropReply));
   if (!plan.corruptReply.empty()) add("corrupt_reply", JoinSelectors(plan.corruptReply));
+  if (!plan.garbleReply.empty()) add("garble_reply", JoinSelectors(plan.garbleReply));
   if (!plan.delayReply.empty()) {
     std::string text;
     for (const DelayRule& rule : plan.delayReply) {
@@ -253,6 +261,8 @@ std::vector<std::string> FaultLines(const FaultPlan& plan) {
   if (plan.identifyAnswer) add("identify_answer", Hex2(*plan.identifyAnswer));
   if (plan.powerLossAt) add("power_loss_at", std::to_string(*plan.powerLossAt));
   if (plan.loseTokenAt) add("lose_token_at", std::to_string(*plan.loseTokenAt));
+  if (plan.serviceMenuAt) add("service_menu_at", std::to_string(*plan.serviceMenuAt));
+  if (plan.refuseWritesFrom) add("refuse_writes_from", std::to_string(*plan.refuseWritesFrom));
   return lines;
 }
 

@@ -1,6 +1,7 @@
 // Faults the simulated panel can be told to show, all reproducible from one seed: lost
 // requests and replies, damaged and late replies, deafness at some bit rates, refused
-// connections, a wrong identification answer, a lost link token and a power failure.
+// connections, a wrong identification answer, a lost link token, a power failure, an
+// operator who restarts the panel into its starter mid-run and FLASH writes refused.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,9 @@ struct FaultPlan {
   std::vector<RequestSelector> dropReply;
   // One bit of the reply is flipped (in its last check byte).
   std::vector<RequestSelector> corruptReply;
+  // The reply's data is changed in a way its check bytes cannot see: one bit is set in one
+  // data byte and the same bit cleared in another, so that sum and xor stay as they were.
+  std::vector<RequestSelector> garbleReply;
   // The reply leaves this much later (the panel stays busy meanwhile).
   std::vector<DelayRule> delayReply;
   double dropReplyProbability = 0.0;    // per reply
@@ -56,15 +60,22 @@ struct FaultPlan {
   // Just before this request the panel forgets the link token (another program took the
   // line, or the panel was reset): its token changes until the PC stores it again.
   std::optional<std::uint32_t> loseTokenAt;
+  // Just before this request an operator restarts the panel into its starter from the
+  // service menu: the request is not heard, and the starter listens at 9600, unconnected.
+  std::optional<std::uint32_t> serviceMenuAt;
+  // From this request on every FLASH erase and page program is refused (0x93) and left
+  // undone, as by a worn chip that no longer takes writes.
+  std::optional<std::uint32_t> refuseWritesFrom;
 
   bool Empty() const;
 };
 
 // Sets one fault from its key (without the "fault." prefix) and text value; false with a
 // reason in *error for an unknown key or a bad value. Keys: drop_request, drop_reply,
-// corrupt_reply (lists of selectors), delay_reply (list of selector=ms), drop_probability,
-// corrupt_probability, reply_delay_ms, silent_rates (list of rates), refuse_connect,
-// refuse_code, identify_answer, power_loss_at, lose_token_at, seed.
+// corrupt_reply, garble_reply (lists of selectors), delay_reply (list of selector=ms),
+// drop_probability, corrupt_probability, reply_delay_ms, silent_rates (list of rates),
+// refuse_connect, refuse_code, identify_answer, power_loss_at, lose_token_at, service_menu_at,
+// refuse_writes_from, seed.
 bool SetFault(FaultPlan& plan, std::string_view key, std::string_view value, std::string* error);
 
 // The plan as "fault.key = value" lines, one per fault that is set (SetFault reads them back).

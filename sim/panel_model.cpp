@@ -69,6 +69,26 @@ bool IsFlashWrite(std::uint8_t command) {
   return writeNibble && std::find(kVariants.begin(), kVariants.end(), high) != kVariants.end();
 }
 
+// Sets a bit in one byte and clears it in another: the reply's 8-bit sum and xor stay the
+// same, so the PC cannot see the change. The bytes are taken from the end, so that the
+// answer byte an ST reply starts with stays as it is where possible. False when no bit
+// allows it.
+bool GarbleUnseen(std::vector<std::uint8_t>& data) {
+  for (int bit = 0; bit < 8; ++bit) {
+    const auto mask = static_cast<std::uint8_t>(1u << bit);
+    const auto clear =
+        std::find_if(data.rbegin(), data.rend(), [&](auto b) { return (b & mask) == 0; });
+    const auto set =
+        std::find_if(data.rbegin(), data.rend(), [&](auto b) { return (b & mask) != 0; });
+    if (clear != data.rend() && set != data.rend()) {
+      *clear = static_cast<std::uint8_t>(*clear | mask);
+      *set = static_cast<std::uint8_t>(*set & ~mask);
+      return true;
+    }
+  }
+  return false;
+}
+
 template <std::size_t N>
 bool Is(const std::vector<std::uint8_t>& r, const std::array<std::uint8_t, N>& expected) {
   return r.size() == N && std::equal(expected.begin(), expected.end(), r.begin());
@@ -434,6 +454,14 @@ void PanelModel::HandleRequest(const std::vector<std::uint8_t>& request, std::ui
     tokenLost_ = true;
     Log(endUs, "fault: the panel lost the link token");
   }
+  if (faults.serviceMenuAt && *faults.serviceMenuAt == seq_) {
+    pending_.reset();
+    output_.clear();
+    EnterStarterMode(endUs, "fault: service menu: restart into the starter");
+    record.note = "fault: the panel was restarted into its starter before this request";
+    finish(record);
+    return;
+  }
   if (faults.powerLossAt && *faults.powerLossAt == seq_) {
     PartialWrite(request);
     mode_ = PanelMode::kOff;
@@ -471,6 +499,10 @@ void PanelModel::HandleRequest(const std::vector<std::uint8_t>& request, std::ui
   }
   const bool drop = selected(faults.dropReply) || Chance(faults.dropReplyProbability);
   const bool corrupt = selected(faults.corruptReply);
+  if (selected(faults.garbleReply) && GarbleUnseen(outcome.data)) {
+    outcome.note += std::string(outcome.note.empty() ? "" : "; ") +
+                    "fault: reply data changed unseen by its check bytes";
+  }
   ScheduleReply(outcome, bitRate, endUs, drop, corrupt, delayUs, record);
   finish(record);
 }
@@ -745,6 +777,9 @@ PanelModel::Outcome PanelModel::FlashWrite(const std::vector<std::uint8_t>& r) {
     return Refuse(kAnswerUnknown, "command " + HexByte(c) + " is not this starter's variant (" +
                                       HexByte(static_cast<std::uint8_t>(own << 4 | (c & 0x0F))) +
                                       " for version " + HexByte(starterVersion_) + ")");
+  }
+  if (config_.faults.refuseWritesFrom && seq_ >= *config_.faults.refuseWritesFrom) {
+    return Refuse(kAnswerError, "fault: FLASH write refused", false);
   }
   switch (c & 0x0F) {
     case kEraseNibble:

@@ -148,6 +148,8 @@ class PanelModel {
   // power off and on (the starter then listens at 9600 with a new token).
   void EnterStarter(std::uint64_t atUs);
   void PowerCycle(std::uint64_t atUs);
+  // Replaces the faults from now on (a soak clears them before a clean re-run).
+  void SetFaults(const FaultPlan& faults) { config_.faults = faults; }
 
   // State.
   PanelMode Mode() const { return mode_; }

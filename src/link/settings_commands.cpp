@@ -126,9 +126,17 @@ bool Starter::UpdateSettingsCheck(std::uint8_t area, std::uint16_t block) {
   int count = std::min<int>(p.limit - block, kSettingsBlockSize);
   std::uint16_t sum = 0;
   std::array<std::uint8_t, kSettingsChunk> chunk{};
+  std::array<std::uint8_t, kSettingsChunk> again{};
   for (int q = 0; q < 4; ++q) {
     // A failed read leaves no true sum to write: the panel's mark and sum stay as they are.
-    if (!ReadSettings(area, static_cast<std::uint16_t>(block + kSettingsChunk * q), chunk)) {
+    // The reply's check bytes let some two-bit errors through, so each chunk is read twice:
+    // a sum written from a damaged reading would mark sound settings as damaged.
+    const auto address = static_cast<std::uint16_t>(block + kSettingsChunk * q);
+    if (!ReadSettings(area, address, chunk) || !ReadSettings(area, address, again)) {
+      return false;
+    }
+    if (chunk != again) {
+      state_.ReadingsDisagreed = true;
       return false;
     }
     for (const std::uint8_t b : chunk) {

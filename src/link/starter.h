@@ -101,7 +101,8 @@ class Starter {
   // Writes the bytes of `s` one by one from address on (addresses wrap at 16 bits).
   void WriteSettingsString(std::uint8_t area, std::uint16_t address, std::string_view s);
   // Recomputes the sum of the protected block starting at `block` from the panel's bytes and
-  // writes its mark (0xFF) and sum. True when all four reads succeeded. A block address that
+  // writes its mark (0xFF) and sum. True when all four chunks were read twice alike; two
+  // readings that differ set State().ReadingsDisagreed and write nothing. A block address that
   // is not the start of a block inside the protected range writes nothing and gives false; a
   // panel type or area without a table entry reports "ERROR 1" or "ERROR 2" and gives false.
   [[nodiscard]] bool UpdateSettingsCheck(std::uint8_t area, std::uint16_t block);

@@ -22,6 +22,9 @@ struct StarterState {
 
   // Set by a settings write that gave up; while set, settings writes send nothing.
   bool SettingsWriteFailed = false;
+  // Two readings of a value that was to be written back came out different: the line is
+  // not to be trusted, and the run ends as a lost connection instead of writing from them.
+  bool ReadingsDisagreed = false;
 };
 
 }  // namespace korvex::link

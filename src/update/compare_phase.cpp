@@ -1,10 +1,10 @@
 // Before anything is written: the keypads announce the run, the program in the panel is
 // shown next to the program in the file, and the run is refused for another panel type,
 // variant or version range. The programs are compared (by version text, and block by
-// block when the versions are equal), an older program needs the operator's consent, and a
+// block when the versions are equal: by check values, or read back with read-back
+// verification), an older program needs the operator's consent, and a
 // last question guards the erase.
 #include <algorithm>
-#include <span>
 #include <string>
 
 #include "display/kv_status.h"
@@ -12,6 +12,7 @@
 #include "firmware/block_check.h"
 #include "firmware/identity.h"
 #include "shell/about.h"
+#include "update/block_comparison.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
 
@@ -76,16 +77,12 @@ Comparison ComparePrograms(Context& context) {
        identical && p >= 0 && !session.StopRequested; p -= link::kFlashBlockCheckSize) {
     const std::int64_t done = kProgramAreaSize - (p + link::kFlashBlockCheckSize);
     info.KVprogress(static_cast<std::int32_t>((done * share + 0x2FFFE) / kProgramAreaSize), 0, 1);
-    const auto address = static_cast<std::uint32_t>(p);
-    const firmware::BlockCheckValues fileValues =
-        firmware::BlockCheck(std::span<const std::uint8_t>(context.image.MainImage)
-                                 .subspan(address, link::kFlashBlockCheckSize));
-    firmware::BlockCheckValues panelValues;
-    if (!context.starter.ReadBlockCheck(address, panelValues)) {
+    const BlockComparison block = CompareProgramBlock(context, static_cast<std::uint32_t>(p));
+    if (block == BlockComparison::kReadFailed) {
       EndWithNoConnection(context);
       return Comparison::kEndRun;
     }
-    if (!(panelValues == fileValues)) {
+    if (block == BlockComparison::kDiffer) {
       identical = false;
       newer = true;
     }

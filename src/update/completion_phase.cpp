@@ -32,6 +32,7 @@ PhaseOutcome ResetCommCodes(Context& context) {
   link::StarterState& state = context.starter.State();
 
   info.KVadd("Communication codes restart");
+  context.RunWrote = true;
   if (context.starter.EraseFlashSector(kUpperAreaSector) != link::WriteStatus::kDone) {
     EndWithError(context, display::kVerdictError);
     return PhaseOutcome::kEndRun;

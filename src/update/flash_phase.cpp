@@ -39,7 +39,8 @@ bool WriteSucceeded(Context& context, link::WriteStatus status) {
   if (status == link::WriteStatus::kNoReply || context.session.StopRequested) {
     EndWithNoConnection(context);
   } else {
-    EndWithError(context, display::kVerdictError);
+    // The panel refused: the program area is erased or half written, which is no success.
+    EndWithError(context, display::kVerdictError, shell::kExitNoConnection);
   }
   return false;
 }
@@ -51,7 +52,7 @@ PhaseOutcome EraseAndProgram(Context& context) {
   display::TKVStatus& info = session.Info1;
 
   info.KVadd("FLASH erasing");
-  context.FlashWritten = true;
+  MarkFlashWritten(context);
   for (std::uint8_t sector = 0; sector < kProgramSectors; ++sector) {
     info.KVprogress(sector, kProgramSectors - 1, 1);
     if (!context.UnattendedRun) {

@@ -2,6 +2,12 @@
 // program it holds, the run's link token and the starter check. A pass that loses a reply is
 // repeated (for a good while: the panel may be busy); a starter update makes the loop
 // identify the panel anew.
+//
+// In a Program run what the panel reports decides what is written (a starter replacement,
+// the command codes, the settings conversions), and a reply's check bytes let some two-bit
+// errors through: the identification and the identity of the program in the panel are read
+// a second time, and two readings that disagree end the run as a lost connection.
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -47,13 +53,37 @@ std::string UnknownModelName(int code) {
   return "SOLANTA ??? (" + std::to_string(code) + ")";
 }
 
+enum class Reading { kRead, kFailed, kDisagrees };
+
+using IdentityBlock = std::array<std::uint8_t, firmware::kIdentityBlockSize>;
+
+// The identity block as the page read gives it: the first bytes at the identity address and
+// the beta number further on in the same page.
+Reading ConfirmIdentityBlock(Context& context, const IdentityBlock& block) {
+  static_assert(firmware::kIdentityBetaAddress - firmware::kIdentityAddress < link::kFlashPageSize);
+  std::array<std::uint8_t, link::kFlashPageSize> page{};
+  if (!context.starter.ReadFlashPage(firmware::kIdentityAddress, page)) return Reading::kFailed;
+  const bool same =
+      std::equal(block.begin(), block.end() - 1, page.begin()) &&
+      block.back() == page[firmware::kIdentityBetaAddress - firmware::kIdentityAddress];
+  return same ? Reading::kRead : Reading::kDisagrees;
+}
+
 // Reads and decodes the identity block of the program in the panel.
-bool ReadPanelIdentity(Context& context) {
-  std::array<std::uint8_t, firmware::kIdentityBlockSize> block{};
+Reading ReadPanelIdentity(Context& context) {
+  IdentityBlock block{};
   for (std::uint32_t i = 0; i + 1 < block.size(); ++i) {
-    if (!context.starter.ReadFlashByte(firmware::kIdentityAddress + i, block[i])) return false;
+    if (!context.starter.ReadFlashByte(firmware::kIdentityAddress + i, block[i])) {
+      return Reading::kFailed;
+    }
   }
-  if (!context.starter.ReadFlashByte(firmware::kIdentityBetaAddress, block.back())) return false;
+  if (!context.starter.ReadFlashByte(firmware::kIdentityBetaAddress, block.back())) {
+    return Reading::kFailed;
+  }
+  if (context.session.ProgramMode) {
+    const Reading confirmation = ConfirmIdentityBlock(context, block);
+    if (confirmation != Reading::kRead) return confirmation;
+  }
 
   firmware::IdentityHeader header = firmware::DecodeIdentityBlock(block);
   if (header.recognised) {
@@ -73,7 +103,19 @@ bool ReadPanelIdentity(Context& context) {
   }
   context.PanelVarekVariant = header.varekVariant;
   context.PanelIdentity = header;
-  return true;
+  return Reading::kRead;
+}
+
+// Asks for the identification a second time; it must repeat flash kind, type and version.
+Reading ConfirmIdentification(Context& context) {
+  const link::StarterState first = context.starter.State();
+  // A second identification stores its facts over the first; they must be the same.
+  const std::optional<std::uint8_t> answer = context.starter.IdentifyPanel();
+  if (!answer || *answer != link::kAnswerData) return Reading::kFailed;
+  const link::StarterState& second = context.starter.State();
+  const bool same = second.FlashKind == first.FlashKind && second.PanelType == first.PanelType &&
+                    second.StarterVersion == first.StarterVersion;
+  return same ? Reading::kRead : Reading::kDisagrees;
 }
 
 bool StarterCheckApplies(const Context& context) {
@@ -100,6 +142,17 @@ PassResult IdentifyPass(Context& context) {
     EndWithError(context, AnswerErrorText(*answer));
     return PassResult::kEndRun;
   }
+  if (context.session.ProgramMode) {
+    switch (ConfirmIdentification(context)) {
+      case Reading::kRead:
+        break;
+      case Reading::kFailed:
+        return PassResult::kRetry;
+      case Reading::kDisagrees:
+        EndWithNoConnection(context);
+        return PassResult::kEndRun;
+    }
+  }
 
   if (state.FlashKind == 0 || state.FlashKind >= kFlashKindNames.size()) {
     EndWithError(context, ("??? (" + std::to_string(state.FlashKind) + ")").c_str());
@@ -114,7 +167,7 @@ PassResult IdentifyPass(Context& context) {
   }
   info.KVstatus(firmware::ModelName(state.PanelType), 0, display::kAttrPlain);
 
-  if (!ReadPanelIdentity(context)) {
+  if (ReadPanelIdentity(context) != Reading::kRead) {
     EndWithNoConnection(context);
     return PassResult::kEndRun;
   }

@@ -5,7 +5,9 @@
 
 #include "display/kv_status.h"
 #include "display/verdict_texts.h"
+#include "update/confirmed_reads.h"
 #include "update/conversion_tables.h"
+#include "update/run_phases.h"
 
 namespace korvex::update {
 
@@ -37,23 +39,23 @@ std::uint16_t NineBits(std::uint8_t high, std::uint8_t low) {
 }
 
 // Reads the 48 type bytes; false when the read failed (the types are then all 0).
-bool ReadTypes(link::Starter& starter, DeviceTables& tables) {
+bool ReadTypes(Context& context, DeviceTables& tables) {
   std::array<std::uint8_t, link::kSettingsChunk> chunk{};
-  if (!starter.ReadSettings(kSettingsArea2, kOrvoTypeTable, chunk)) return false;
+  if (!ReadSettingsConfirmed(context, kSettingsArea2, kOrvoTypeTable, chunk)) return false;
   std::copy_n(chunk.begin(), kOrvoPositions, tables.types.begin());
   return true;
 }
 
 // Reads the value and record tables, 48 bytes of each of three reads per table; false when
 // any read failed.
-bool ReadValuesAndRecords(link::Starter& starter, DeviceTables& tables) {
+bool ReadValuesAndRecords(Context& context, DeviceTables& tables) {
   bool ok = true;
   std::array<std::uint8_t, kOrvoRecordBytes> valueBytes{};
   std::array<std::uint8_t, link::kSettingsChunk> chunk{};
   for (int part = 0; part < 3; ++part) {
     const int offset = kTableChunk * part;
-    if (starter.ReadSettings(kSettingsArea2, static_cast<std::uint16_t>(kOrvoValueTable + offset),
-                             chunk)) {
+    if (ReadSettingsConfirmed(context, kSettingsArea2,
+                              static_cast<std::uint16_t>(kOrvoValueTable + offset), chunk)) {
       std::copy_n(chunk.begin(), kTableChunk, valueBytes.begin() + offset);
     } else {
       ok = false;
@@ -61,8 +63,8 @@ bool ReadValuesAndRecords(link::Starter& starter, DeviceTables& tables) {
   }
   for (int part = 0; part < 3; ++part) {
     const int offset = kTableChunk * part;
-    if (starter.ReadSettings(kSettingsArea1, static_cast<std::uint16_t>(kOrvoRecordTable + offset),
-                             chunk)) {
+    if (ReadSettingsConfirmed(context, kSettingsArea1,
+                              static_cast<std::uint16_t>(kOrvoRecordTable + offset), chunk)) {
       std::copy_n(chunk.begin(), kTableChunk, tables.records.begin() + offset);
     } else {
       ok = false;
@@ -178,19 +180,22 @@ PhaseOutcome ConvertOrvoTemperatures(Context& context, bool upgrade) {
 
   info.KVadd("Settings format conversion");
   DeviceTables tables;
-  bool cannotConvert = !ReadTypes(starter, tables);
+  bool cannotConvert = !ReadTypes(context, tables);
   const bool anyDevice = std::find(tables.types.begin(), tables.types.end(),
                                    kOrvoTemperatureDevice) != tables.types.end();
   if (std::find(tables.types.begin(), tables.types.end(), kOrvoUnconvertibleDevice) !=
       tables.types.end()) {
     cannotConvert = true;
   }
+  if (EndedOnDisagreement(context)) return PhaseOutcome::kEndRun;
   if (!cannotConvert && !anyDevice) {
     info.KVstatus("not needed", 0, display::kAttrPlain);
     return PhaseOutcome::kGoOn;
   }
 
-  if (!ReadValuesAndRecords(starter, tables)) cannotConvert = true;
+  if (!ReadValuesAndRecords(context, tables)) cannotConvert = true;
+  // The tables would be written back from readings the line may have changed.
+  if (EndedOnDisagreement(context)) return PhaseOutcome::kEndRun;
   if (upgrade) {
     ConvertUp(tables);
   } else if (!ConvertDown(tables)) {
@@ -198,6 +203,7 @@ PhaseOutcome ConvertOrvoTemperatures(Context& context, bool upgrade) {
   }
   // One device that cannot be converted leaves the whole table in its old layout.
   if (!cannotConvert && !WriteBack(starter, tables)) cannotConvert = true;
+  if (EndedOnDisagreement(context)) return PhaseOutcome::kEndRun;
 
   std::string verdict = display::kVerdictOk;
   if (cannotConvert) {

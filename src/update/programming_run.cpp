@@ -21,9 +21,7 @@ bool GoesOn(Context& context, PhaseOutcome outcome) {
   return true;
 }
 
-}  // namespace
-
-void SOLANTAuniversal(Context& context, bool unattended) {
+void RunPhases(Context& context, bool unattended) {
   if (StartRun(context, unattended) == PhaseOutcome::kEndRun) return;
   if (!GoesOn(context, ConnectPhase(context))) return;
   if (!GoesOn(context, IdentifyPhase(context))) return;
@@ -37,6 +35,17 @@ void SOLANTAuniversal(Context& context, bool unattended) {
   if (!GoesOn(context, VerificationPhase(context))) return;
   if (!GoesOn(context, UpdateStProgram(context))) return;
   CompletionPhase(context);
+}
+
+}  // namespace
+
+void SOLANTAuniversal(Context& context, bool unattended) {
+  RunPhases(context, unattended);
+  // A run that changed the panel and then ended without a code of its own failed half way:
+  // it must not read as "nothing was run".
+  if (context.RunWrote && context.session.ExitCode == shell::kExitNone) {
+    context.session.ExitCode = shell::kExitNoConnection;
+  }
 }
 
 }  // namespace korvex::update

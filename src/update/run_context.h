@@ -62,6 +62,9 @@ struct Context {
   // run report); cleared when an operation starts.
   bool StWritingBegan = false;
   bool StarterWritingBegan = false;
+  // This run changed the panel's memory (FLASH, settings or the ST program): it can no
+  // longer end as if nothing had been run.
+  bool RunWrote = false;
 
   // Panel facts of the last identification.
   std::uint8_t StarterLanguage = 0;  // FLASH byte 0x71FF9

@@ -83,5 +83,10 @@ enum class RestartOutcome : std::uint8_t {
 void EndWithError(Context& context, const char* text, std::int32_t exitCode = -1);
 // "NO RS connection" in bold red unless the operator stopped; exit code 3 either way.
 void EndWithNoConnection(Context& context);
+// When two readings of a value to be written back disagreed: ends the run as a lost
+// connection and gives true.
+bool EndedOnDisagreement(Context& context);
+// Records that this run began writing to the panel's FLASH or ST program.
+void MarkFlashWritten(Context& context);
 
 }  // namespace korvex::update

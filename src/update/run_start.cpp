@@ -14,6 +14,8 @@ PhaseOutcome StartRun(Context& context, bool unattended) {
   context.ProgramsIdentical = false;
   context.OperatorConfirmed = false;
   context.BackUpMade = false;
+  context.RunWrote = false;
+  context.starter.State().ReadingsDisagreed = false;
   context.session.PortReady = false;
   context.UnattendedRun = unattended;
 

@@ -18,6 +18,17 @@ void EndWithNoConnection(Context& context) {
   context.session.ExitCode = shell::kExitNoConnection;
 }
 
+bool EndedOnDisagreement(Context& context) {
+  if (!context.starter.State().ReadingsDisagreed) return false;
+  EndWithNoConnection(context);
+  return true;
+}
+
+void MarkFlashWritten(Context& context) {
+  context.FlashWritten = true;
+  context.RunWrote = true;
+}
+
 bool MirrorsLowArea(std::uint8_t flashKind) {
   return flashKind == 1 || flashKind == 4;
 }

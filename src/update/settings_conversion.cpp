@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "update/orvo_temperature.h"
+#include "update/run_phases.h"
 #include "update/table_conversions.h"
 
 namespace korvex::update {
@@ -122,6 +123,9 @@ PhaseOutcome ConvertSettings(Context& context) {
       return PhaseOutcome::kEndRun;
     }
     if (RunStep(context, planned) == PhaseOutcome::kEndRun) return PhaseOutcome::kEndRun;
+    // A step skipped a write because its readings disagreed: the line is not to be trusted
+    // with the rest.
+    if (EndedOnDisagreement(context)) return PhaseOutcome::kEndRun;
   }
   return PhaseOutcome::kGoOn;
 }

@@ -129,7 +129,7 @@ PhaseOutcome WriteStProgram(StPhase& phase) {
   display::TKVStatus& info = session.Info1;
   const StKindTraits& traits = phase.traits;
 
-  context.FlashWritten = true;
+  MarkFlashWritten(context);
   context.StWritingBegan = true;
   const bool hasOptions = !traits.options.empty();
   info.KVadd(hasOptions ? "ST options" : "ST erasing");

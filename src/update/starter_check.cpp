@@ -2,9 +2,15 @@
 // match its area, or whose version digits disagree with what it reports is replaced before
 // anything else is written. In service test mode Enter forces the replacement and Esc
 // suppresses it (unless the starter is too old to program with).
+//
+// A reply's check bytes let some two-bit errors through, so one bad reading of the area is
+// no proof of a bad starter: a failed check is confirmed by reading the area a second time.
+// Only two readings that agree and both fail lead to a replacement; readings that disagree
+// mean the line is unreliable and the run ends as a lost connection, nothing written.
 #include <algorithm>
 #include <array>
 #include <span>
+#include <vector>
 
 #include "display/kv_status.h"
 #include "display/verdict_texts.h"
@@ -44,15 +50,21 @@ void AddToSum(std::uint32_t& sum, std::uint32_t offset, std::span<const std::uin
 
 struct AreaReading {
   bool readFailed = false;
+  std::vector<std::uint8_t> bytes;  // the pages read, in order
   std::uint32_t sum = kStarterSumSeed;
   std::uint32_t storedSum = 0;
   std::array<std::uint8_t, 2> digits{};
+
+  bool SameAs(const AreaReading& other) const {
+    return bytes == other.bytes && storedSum == other.storedSum && digits == other.digits;
+  }
 };
 
 // Reads the starter area page by page (the keys stop it) and sums it.
 AreaReading ReadStarterArea(Context& context) {
   shell::Session& session = context.session;
   AreaReading reading;
+  reading.bytes.reserve(kStarterAreaSize);
   for (int b = 0; b < kStarterAreaPages && !session.StForceKey && !session.StKeepKey; ++b) {
     session.Info1.KVprogress(b, kStarterAreaPages - 1, 1);
     std::array<std::uint8_t, link::kFlashPageSize> page{};
@@ -72,8 +84,33 @@ AreaReading ReadStarterArea(Context& context) {
       return reading;
     }
     AddToSum(reading.sum, offset, page);
+    reading.bytes.insert(reading.bytes.end(), page.begin(), page.end());
   }
   return reading;
+}
+
+bool FailsCheck(const AreaReading& reading, std::uint8_t version) {
+  // Compared as integers: digits that are not digits give no version at all.
+  const int digitsVersion = (reading.digits[0] - 0x30) * 16 | (reading.digits[1] - 0x30);
+  return reading.sum != reading.storedSum || digitsVersion != version;
+}
+
+bool KeyPressed(const shell::Session& session) {
+  return session.StForceKey || session.StKeepKey;
+}
+
+enum class AreaVerdict { kSound, kNeedsReplacing, kLinkFailed };
+
+// Reads and checks the starter area; a failed check counts only when a second reading
+// agrees with the first. A key pressed during the reading leaves the decision to the key.
+AreaVerdict CheckStarterArea(Context& context, std::uint8_t version) {
+  const AreaReading first = ReadStarterArea(context);
+  if (first.readFailed) return AreaVerdict::kLinkFailed;
+  if (KeyPressed(context.session) || !FailsCheck(first, version)) return AreaVerdict::kSound;
+  const AreaReading second = ReadStarterArea(context);
+  if (second.readFailed) return AreaVerdict::kLinkFailed;
+  if (KeyPressed(context.session)) return AreaVerdict::kSound;
+  return second.SameAs(first) ? AreaVerdict::kNeedsReplacing : AreaVerdict::kLinkFailed;
 }
 
 }  // namespace
@@ -101,14 +138,12 @@ StarterCheckResult StarterCheck(Context& context) {
       session.StForceKey = false;
       session.StKeepKey = false;
       session.Info1.KVadd("Starter checking");
-      const AreaReading reading = ReadStarterArea(context);
-      if (reading.readFailed) {
+      const AreaVerdict verdict = CheckStarterArea(context, version);
+      if (verdict == AreaVerdict::kLinkFailed) {
         EndWithNoConnection(context);
         return StarterCheckResult::kEndRun;
       }
-      // Compared as integers: digits that are not digits give no version at all.
-      const int digitsVersion = (reading.digits[0] - 0x30) * 16 | (reading.digits[1] - 0x30);
-      needed = reading.sum != reading.storedSum || digitsVersion != version;
+      needed = verdict == AreaVerdict::kNeedsReplacing;
     }
     if (session.StForceKey) needed = true;
     if (session.StKeepKey) needed = version < kCurrentStarter;

@@ -157,7 +157,7 @@ std::uint8_t RunStarterUpdatePhase(Context& context) {
     return kStarterUpdateDeclined;
   }
 
-  context.FlashWritten = true;
+  MarkFlashWritten(context);
   context.StarterWritingBegan = true;
   info.KVadd("Starter updater loading");
   if (!LoadUpdater(context, copy)) return kStarterUpdateFailed;

@@ -6,6 +6,7 @@
 
 #include "display/kv_status.h"
 #include "display/verdict_texts.h"
+#include "update/confirmed_reads.h"
 #include "update/conversion_tables.h"
 
 namespace korvex::update {
@@ -24,14 +25,16 @@ bool WritesFailed(Context& context) {
 // which the panel takes for damaged settings: that counts as a failed write too.
 void WriteChecked(Context& context, std::uint8_t area, std::uint16_t address, std::uint8_t value) {
   link::StarterState& state = context.starter.State();
-  if (state.SettingsWriteFailed) return;
+  // Once readings disagreed the run ends; nothing more is written.
+  if (state.SettingsWriteFailed || state.ReadingsDisagreed) return;
   if (!context.starter.WriteSettingsByteChecked(area, address, value)) {
     state.SettingsWriteFailed = true;
   }
 }
 
 bool ReadByte(Context& context, std::uint8_t area, std::uint16_t address, std::uint8_t& value) {
-  return context.starter.ReadSettingsByte(area, address, value);
+  if (context.starter.State().ReadingsDisagreed) return false;
+  return ReadSettingsByteConfirmed(context, area, address, value);
 }
 
 std::uint16_t At(std::uint16_t base, int offset) {

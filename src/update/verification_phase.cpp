@@ -1,14 +1,14 @@
-// Checking the panel's program area against the image by the check values of 512-byte
-// blocks; on a difference the first differing byte is located for the operator. A Test run
-// consists of this comparison alone, and only when the panel holds the program the file
-// describes.
+// Checking the panel's program area against the image block by block (by the check values
+// of 512-byte blocks, or byte for byte with read-back verification); on a difference the first
+// differing byte is located for the operator. A Test run consists of this comparison alone, and
+// only when the panel holds the program the file describes.
 #include <array>
-#include <span>
 
 #include "display/kv_status.h"
 #include "display/verdict_texts.h"
 #include "firmware/block_check.h"
 #include "shell/util.h"
+#include "update/block_comparison.h"
 #include "update/flash_keypad.h"
 #include "update/flash_layout.h"
 #include "update/run_phases.h"
@@ -114,17 +114,14 @@ PhaseOutcome VerificationPhase(Context& context) {
     const int percent = static_cast<int>((block * share + kProgramAreaSize / 2) / kProgramAreaSize);
     keypad.Show(context, "Verifying   ", percent);
     info.KVprogress(percent, 0, 1);
-    const firmware::BlockCheckValues fileValues =
-        firmware::BlockCheck(std::span<const std::uint8_t>(context.image.MainImage)
-                                 .subspan(block, link::kFlashBlockCheckSize));
-    firmware::BlockCheckValues panelValues;
-    if (!context.starter.ReadBlockCheck(block, panelValues)) {
+    const BlockComparison comparison = CompareProgramBlock(context, block);
+    if (comparison == BlockComparison::kReadFailed) {
       if (session.StopRequested) return EndStoppedVerification(context);
       // The panel stopped answering: say so, as the other steps do.
       EndWithNoConnection(context);
       return PhaseOutcome::kEndRun;
     }
-    if (!(panelValues == fileValues)) {
+    if (comparison == BlockComparison::kDiffer) {
       mismatch = true;
       break;
     }

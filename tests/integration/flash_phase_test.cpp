@@ -158,7 +158,8 @@ TEST_P(VerificationMismatchTest, ShowsWhereAndAsksForAnotherTry) {
   EXPECT_EQ(std::vector<std::string>(captions.end() - 4, captions.end()),
             (std::vector<std::string>{"Verification", "", "Programming error !!!", "Try again."}));
   EXPECT_FALSE(HasLine(bench, "Restarting panel"));
-  EXPECT_EQ(bench.ExitCode(), 0);
+  // The program area was written and is wrong: never "nothing was run".
+  EXPECT_EQ(bench.ExitCode(), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -300,7 +301,8 @@ TEST(WriteRefusalTest, APanelThatLostTheTokenIsNotErased) {
   bench.Program();
   EXPECT_EQ(VerdictOf(bench, "FLASH erasing"), (RecordedStatus{"ERROR", kBoldRed}));
   EXPECT_EQ(bench.Heard(kErase), 0);
-  EXPECT_EQ(bench.ExitCode(), 0);
+  // A refused erase counts as a failed one.
+  EXPECT_EQ(bench.ExitCode(), 3);
 }
 
 TEST(WriteRefusalTest, APanelThatLosesTheTokenWhileProgrammingIsNotWrittenFurther) {
@@ -323,7 +325,8 @@ TEST(WriteRefusalTest, APanelThatLosesTheTokenWhileProgrammingIsNotWrittenFurthe
   bench.Program();
   EXPECT_EQ(LastCaption(bench), "FLASH programming");
   EXPECT_EQ(VerdictOf(bench, "FLASH programming"), (RecordedStatus{"ERROR", kBoldRed}));
-  EXPECT_EQ(bench.ExitCode(), 0);
+  // The FLASH is erased and half written: a refusal there is no "nothing was run".
+  EXPECT_EQ(bench.ExitCode(), 3);
 }
 
 // --- Stops -------------------------------------------------------------------------------

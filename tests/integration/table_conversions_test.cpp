@@ -8,7 +8,7 @@
 namespace korvex::testing {
 namespace {
 
-constexpr std::uint8_t kFirstMoveRead = 10;  // see ObjectMoveReadFailureTest
+constexpr std::uint8_t kFirstMoveRead = 19;  // see ObjectMoveReadFailureTest
 
 // The type-1 object data of object j, byte k (k = 0, 1 in the record, 2..5 in the arrays).
 std::uint8_t ObjectByte(int j, int k) {
@@ -175,9 +175,9 @@ TEST(TableConversionsTest, Type8From116To119ExpandsIntoArea2AndClearsTheZoneFlag
   EXPECT_EQ(ConversionVerdicts(bench), std::vector<RecordedStatus>(2, {kOk, kPlain}));
 }
 
-// The object move of a type 2 panel from 1.11 to 1.12 with one object (0) to move. Settings
-// reads: b1..b5 are reads 1..5, the check update after clearing b2 reads 6..9, and the
-// object's first data byte is read 10.
+// The object move of a type 2 panel from 1.11 to 1.12 with one object (0) to move. Every
+// reading is confirmed by a second one: b1..b5 are reads 1..10, the check update after
+// clearing b2 reads 11..18, and the object's first data byte is read 19.
 struct MoveFailureCase {
   const char* name;
   int firstLostRead;

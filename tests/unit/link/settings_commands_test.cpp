@@ -264,10 +264,11 @@ TEST_F(SettingsCommands, BlockChecksGoToTheirPlaces) {
     starter.State().PanelType = c.panelType;
     const std::uint16_t sum = memory.SumOf(c.area, c.block, c.summed);
     EXPECT_TRUE(starter.UpdateSettingsCheck(c.area, c.block)) << c.what;
-    // Four reads of 64 bytes from the block on, then the three byte writes.
-    ASSERT_EQ(peer.frames.size(), 7u) << c.what;
-    for (int q = 0; q < 4; ++q) {
-      const auto address = static_cast<std::uint16_t>(c.block + 64 * q);
+    // Four chunks of 64 bytes from the block on, each read twice (the second reading
+    // confirms the first), then the three byte writes.
+    ASSERT_EQ(peer.frames.size(), 11u) << c.what;
+    for (int q = 0; q < 8; ++q) {
+      const auto address = static_cast<std::uint16_t>(c.block + 64 * (q / 2));
       EXPECT_EQ(peer.frames[q].request, (Bytes{0x70, static_cast<std::uint8_t>(address),
                                                static_cast<std::uint8_t>(address >> 8), c.area}))
           << c.what;
