@@ -8,7 +8,9 @@ namespace {
 
 constexpr std::size_t kMaxText = 255;
 
-std::string CutAtColon(const std::string& text) { return text.substr(0, text.find(':')); }
+std::string CutAtColon(const std::string& text) {
+  return text.substr(0, text.find(':'));
+}
 
 }  // namespace
 

@@ -34,7 +34,7 @@ inline constexpr int kDefaultRows = 14;
 class TKVStatus {
  public:
   struct Line {
-    std::string text;                 // exactly Columns() characters after a write
+    std::string text;  // exactly Columns() characters after a write
     std::array<std::uint8_t, 255> attributes{};
   };
 

@@ -10,7 +10,9 @@ namespace korvex::link {
 
 namespace {
 
-bool Stopped(const Starter& starter) { return starter.StopRequested(); }
+bool Stopped(const Starter& starter) {
+  return starter.StopRequested();
+}
 
 // Calls `read` into `data` until two successful reads in a row give the same bytes.
 template <std::size_t N, typename Read>

@@ -34,7 +34,8 @@ std::vector<std::uint8_t> EncodeRequestFrame(std::span<const std::uint8_t> reque
   return out;
 }
 
-std::vector<std::uint8_t> EncodeReplyFrame(std::uint8_t answer, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> EncodeReplyFrame(std::uint8_t answer,
+                                           std::span<const std::uint8_t> data) {
   assert(data.size() <= kMaxReplyData);
   std::vector<std::uint8_t> out;
   out.reserve(data.size() + 4);

@@ -3,7 +3,9 @@
 namespace korvex::shell {
 
 // Sums are formed in a wider type and cut back to the variable's width, as documented.
-void AddByte(std::uint8_t& x, std::uint8_t v) { x = static_cast<std::uint8_t>((x + v) % 256u); }
+void AddByte(std::uint8_t& x, std::uint8_t v) {
+  x = static_cast<std::uint8_t>((x + v) % 256u);
+}
 void AddWord(std::uint16_t& x, std::uint16_t v) {
   x = static_cast<std::uint16_t>((x + v) % 65536u);
 }
@@ -19,7 +21,9 @@ void SubWord(std::uint16_t& x, std::uint16_t v) {
 void SubLong(std::int32_t& x, std::int32_t v) {
   x = static_cast<std::int32_t>(static_cast<std::uint32_t>(x) - static_cast<std::uint32_t>(v));
 }
-void SubULong(std::uint32_t& x, std::uint32_t v) { x -= v; }
+void SubULong(std::uint32_t& x, std::uint32_t v) {
+  x -= v;
+}
 
 bool BitSet(std::int32_t value, int bit) {
   if (bit < 0 || bit > 31) return false;

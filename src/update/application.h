@@ -18,8 +18,8 @@
 #include "shell/session.h"
 #include "update/run_context.h"
 #include "update/run_phases.h"
-#include "update/session_link_host.h"
 #include "update/run_report.h"
+#include "update/session_link_host.h"
 
 namespace korvex::update {
 

@@ -74,10 +74,9 @@ TEST(CliCommandLine, RunOptionsAreTakenOutBeforeTheFormsAreRead) {
 
 TEST(CliCommandLine, HelpNamesEveryFormAndExitCode) {
   const std::string help = HelpText();
-  for (const char* part :
-       {"korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]", "test FILE PORT", "restart PORT",
-        "check FILE", "ports", "FSK=0xONLY", "FSK=0xSKIP", "FSK=0xHHLL", "\"only\"", "Ctrl+C",
-        "--report FILE"}) {
+  for (const char* part : {"korvex-cli FILE PORT [hasla komunikacji] [FSK=0x...]", "test FILE PORT",
+                           "restart PORT", "check FILE", "ports", "FSK=0xONLY", "FSK=0xSKIP",
+                           "FSK=0xHHLL", "\"only\"", "Ctrl+C", "--report FILE"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
   // How a PORT is named differs: COM ports on Windows, device paths elsewhere.
